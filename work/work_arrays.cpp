@@ -12,3 +12,15 @@ WorkArrays& workArrays()
 }
 
 } // namespace quorvane
+
+#include "work/nspl.h"
+
+namespace quorvane {
+
+int& NSpl()
+{
+    static int value = DefaultNSpl;
+    return value;
+}
+
+} // namespace quorvane
