@@ -7,29 +7,11 @@
 #include <unistd.h>
 
 #include "data/curve_table.h"
+#include "support/temp_dir.h"
 
 namespace quorvane::data::testing {
 
-/// A fresh temporary folder removed at the end of the test.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quorvane-test-XXXXXX").string();
-        path_ = ::mkdtemp(tmpl.data());
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using TempDir = quorvane::test::TempDir;
 
 inline std::vector<FieldDef> rawFields()
 {

@@ -1,0 +1,111 @@
+// quorvane-batch run in-process, with a settings file and internal folder of the test's own.
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "app/settings/settings_store.h"
+#include "cli/cli.h"
+#include "data/dm_sea.h"
+#include "support/temp_dir.h"
+
+namespace quorvane::cli {
+namespace {
+
+struct BatchRun {
+    int rc;
+    std::string out, err;
+};
+
+class BatchTest : public ::testing::Test {
+protected:
+    BatchRun run(Args args)
+    {
+        Args full{"--settings", dir.file("Quorvane.INI"), "--internal", dir.file("internal")};
+        full.insert(full.end(), args.begin(), args.end());
+        std::ostringstream out, err;
+        const int rc = runBatch(full, out, err);
+        return {rc, out.str(), err.str()};
+    }
+    void TearDown() override { settingsStore().clear(); }
+
+    test::TempDir dir;
+};
+
+TEST_F(BatchTest, InfoSeedsTheInternalFolderAndListsEveryTableFile)
+{
+    const BatchRun r = run({"info"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const std::string folder = dir.file("internal");
+    EXPECT_EQ(r.out.rfind("Internal files\t" + folder + "\n", 0), 0u) << r.out;
+    for (const char* name : {"SeaRaw", "SeaRawAv", "SeaSpl", "SeaSplP", "SeaSplM", "MovAv", "DeltaT"})
+        EXPECT_NE(r.out.find(std::string(name) + "\t" + folder + "/" + name + ".cds\t0 rows\n"), std::string::npos)
+            << name;
+}
+
+TEST_F(BatchTest, DumpPrintsTheTableInAgeOrderWithExactNumbersAndEmptyNulls)
+{
+    ASSERT_EQ(run({"info"}).rc, 0);
+    {
+        data::TdmSea dm;
+        data::CurveTable& t = dm.cdsSeaRawAv;
+        t.loadFromFile(data::TdmSea::filePath(dir.file("internal"), t));
+        t.append();
+        t.setFloat(0, 2.0);
+        t.setFloat(1, 0.1);
+        t.setFloat(3, 4);
+        t.post();
+        t.append();
+        t.setFloat(0, 1.0 / 3.0);
+        t.setFloat(1, 0.70921);
+        t.setFloat(2, 1e-5);
+        t.post();
+        t.saveToFile(data::TdmSea::filePath(dir.file("internal"), t));
+    }
+    const BatchRun r = run({"dump", "SeaRawAv"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out, "Age,Ratio,Error,N\n"
+                     "0.3333333333333333,0.70921,1e-05,\n"
+                     "2,0.1,,4\n");
+}
+
+TEST_F(BatchTest, FailuresPrintTheTextOnStandardErrorAndExitNonZero)
+{
+    struct Case {
+        const char* name;
+        Args args;
+        const char* errStart;
+    };
+    const Case cases[] = {
+        {"unknown command", {"frobnicate"}, "Unknown command frobnicate"},
+        {"unknown table", {"dump", "Nope"}, "Unknown table Nope"},
+        {"unknown option", {"info", "--loud"}, "Unknown option --loud"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const BatchRun r = run(c.args);
+        EXPECT_NE(r.rc, 0);
+        EXPECT_EQ(r.err.rfind(c.errStart, 0), 0u) << r.err;
+    }
+    // A table file that is not a table: the table component's own text.
+    ASSERT_EQ(run({"info"}).rc, 0);
+    std::ofstream(dir.file("internal/MovAv.cds")) << "garbage";
+    const BatchRun r = run({"dump", "MovAv"});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_EQ(r.err, "The file \"" + dir.file("internal/MovAv.cds") + "\" is not a valid table file\n");
+}
+
+TEST_F(BatchTest, SettingsAreLoadedAndWrittenBackButTheInternalOverrideIsNot)
+{
+    std::ofstream(dir.file("Quorvane.INI")) << "; mine\n[Curve parameters]\nStudents t multiplier=2.5\n";
+    ASSERT_EQ(run({"info"}).rc, 0);
+    std::ifstream in(dir.file("Quorvane.INI"));
+    const std::string ini((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(ini.rfind("; mine\n", 0), 0u);
+    EXPECT_NE(ini.find("Students t multiplier=2.5\n"), std::string::npos);
+    EXPECT_NE(ini.find("Export Width=800"), std::string::npos);
+    EXPECT_EQ(ini.find(dir.file("internal")), std::string::npos) << "--internal is for one run only";
+}
+
+} // namespace
+} // namespace quorvane::cli
