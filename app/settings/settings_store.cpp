@@ -1,0 +1,241 @@
+#include "app/settings/settings_store.h"
+
+#include "platform/ini.h"
+#include "platform/paths.h"
+
+#include <array>
+#include <cstdlib>
+#include <optional>
+#include <stdexcept>
+
+#ifndef QUORVANE_TEMPLATE_DIR
+#error "QUORVANE_TEMPLATE_DIR names the folder of the report templates"
+#endif
+
+namespace quorvane {
+
+namespace {
+
+constexpr const char* FilePaths = "File Paths";
+constexpr const char* CurveParameters = "Curve parameters";
+constexpr const char* InputFields = "Input fields";
+constexpr const char* FormPositions = "Form positions";
+
+enum class Kind { Text, Integer, Boolean };
+
+/// Default of a folder key, computed on this machine when asked.
+enum class Folder { None, Home, Data, Templates };
+
+struct Spec {
+    const char* section;
+    std::string name;
+    Kind kind;
+    const char* text = "";      // texts that are not folders
+    Folder folder = Folder::None;
+    int integer = 0;            // integers and the boolean
+};
+
+/// Every key, in reading order.
+const std::vector<Spec>& specs()
+{
+    static const std::vector<Spec> all = [] {
+        std::vector<Spec> s = {
+            {FilePaths, key::DataSpreadsheets, Kind::Text, "", Folder::Home},
+            {FilePaths, key::InternalFiles, Kind::Text, "", Folder::Data},
+            {FilePaths, key::DataImportPath, Kind::Text, "", Folder::Home},
+            {FilePaths, key::DataExportPath, Kind::Text, "", Folder::Home},
+            {FilePaths, key::TemplatePath, Kind::Text, "", Folder::Templates},
+            {CurveParameters, key::MarineSrIsotope, Kind::Boolean},
+            {CurveParameters, key::MinimumUncertainty, Kind::Text, "0.1"},
+            {CurveParameters, key::StudentsTMultiplier, Kind::Text, "1.96"},
+            {CurveParameters, key::RequiredSmoothingPrecision, Kind::Text, "0.8"},
+            {CurveParameters, key::NumberOfPointsToAverage, Kind::Text, "5"},
+            {CurveParameters, key::MovingAverageAgeWindow, Kind::Text, "1.0"},
+            {CurveParameters, key::AgeRangeToAverage, Kind::Text, "0.1"},
+            {InputFields, key::XColumn, Kind::Text, "A"},
+            {InputFields, key::YColumn, Kind::Text, "B"},
+            {InputFields, key::YErrColumn, Kind::Text, "C"},
+            {InputFields, key::AgeFrom, Kind::Text, "0.0"},
+            {InputFields, key::AgeTo, Kind::Text, "1.0"},
+            {InputFields, key::FromRow, Kind::Text, "2"},
+            {InputFields, key::ToRow, Kind::Text, "3"},
+        };
+        struct Window {
+            const char* prefix;
+            std::array<int, 4> defaults; // Left, Top, Height, Width in pixels
+        };
+        const Window windows[] = {
+            {"Main", {1, 1, 480, 800}},   {"Sheet", {1, 50, 530, 800}}, {"Spline", {1, 50, 530, 800}},
+            {"Moving Average", {1, 50, 530, 800}}, {"Graph", {1, 50, 530, 800}}, {"Export", {1, 50, 530, 800}},
+        };
+        for (const Window& w : windows) {
+            const PositionKeys k = positionKeys(w.prefix);
+            const std::string* names[] = {&k.left, &k.top, &k.height, &k.width};
+            for (std::size_t i = 0; i < 4; ++i)
+                s.push_back({FormPositions, *names[i], Kind::Integer, "", Folder::None, w.defaults[i]});
+        }
+        return s;
+    }();
+    return all;
+}
+
+/// Indexes into specs() in writing order: the reading order, but "Age range to
+/// average" comes before "Number of points to average".
+const std::vector<std::size_t>& writingOrder()
+{
+    static const std::vector<std::size_t> order = [] {
+        std::vector<std::size_t> o;
+        std::size_t ageRange = 0;
+        for (std::size_t i = 0; i < specs().size(); ++i)
+            if (specs()[i].name == key::AgeRangeToAverage)
+                ageRange = i;
+        for (std::size_t i = 0; i < specs().size(); ++i) {
+            if (i == ageRange)
+                continue;
+            if (specs()[i].name == key::NumberOfPointsToAverage)
+                o.push_back(ageRange);
+            o.push_back(i);
+        }
+        return o;
+    }();
+    return order;
+}
+
+std::size_t indexOf(std::string_view name)
+{
+    const auto& s = specs();
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (s[i].name == name)
+            return i;
+    throw std::logic_error("unknown settings key \"" + std::string(name) + "\"");
+}
+
+/// The key's index, checked to be of the kind the caller expects.
+std::size_t indexOf(std::string_view name, Kind kind)
+{
+    const std::size_t i = indexOf(name);
+    if (specs()[i].kind != kind)
+        throw std::logic_error("settings key \"" + std::string(name) + "\" is of another kind");
+    return i;
+}
+
+std::string withTrailingSlash(std::string folder)
+{
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+std::string defaultOf(const Spec& spec)
+{
+    switch (spec.kind) {
+    case Kind::Integer:
+    case Kind::Boolean:
+        return std::to_string(spec.integer);
+    case Kind::Text:
+        break;
+    }
+    switch (spec.folder) {
+    case Folder::Home: return withTrailingSlash(paths::homeFolder());
+    case Folder::Data: return paths::join(paths::dataFolder(), "Quorvane");
+    case Folder::Templates: return withTrailingSlash(QUORVANE_TEMPLATE_DIR);
+    case Folder::None: break;
+    }
+    return spec.text;
+}
+
+std::optional<std::string>& pathOverride()
+{
+    static std::optional<std::string> path;
+    return path;
+}
+
+} // namespace
+
+PositionKeys positionKeys(std::string_view prefix)
+{
+    const std::string p(prefix);
+    return {p + " Left", p + " Top", p + " Height", p + " Width"};
+}
+
+SettingsStore::SettingsStore() : slots_(specs().size()) {}
+
+const std::string& SettingsStore::text(std::string_view key) const { return slots_[indexOf(key, Kind::Text)].text; }
+void SettingsStore::setText(std::string_view key, std::string value) { slots_[indexOf(key, Kind::Text)].text = std::move(value); }
+int SettingsStore::integer(std::string_view key) const { return slots_[indexOf(key, Kind::Integer)].integer; }
+void SettingsStore::setInteger(std::string_view key, int value) { slots_[indexOf(key, Kind::Integer)].integer = value; }
+bool SettingsStore::boolean(std::string_view key) const { return slots_[indexOf(key, Kind::Boolean)].boolean; }
+void SettingsStore::setBoolean(std::string_view key, bool value) { slots_[indexOf(key, Kind::Boolean)].boolean = value; }
+
+void SettingsStore::clear()
+{
+    slots_.assign(specs().size(), Slot{});
+}
+
+SettingsStore& settingsStore()
+{
+    static SettingsStore store;
+    return store;
+}
+
+std::string settingsFilePath()
+{
+    if (pathOverride())
+        return *pathOverride();
+    if (const char* env = std::getenv("QUORVANE_INI"); env && *env)
+        return env;
+    return paths::join(paths::configFolder(), "Quorvane.INI");
+}
+
+void setSettingsFilePath(std::string path)
+{
+    if (path.empty())
+        pathOverride().reset();
+    else
+        pathOverride() = std::move(path);
+}
+
+std::string defaultText(std::string_view key)
+{
+    return defaultOf(specs()[indexOf(key)]);
+}
+
+void LoadSettings(SettingsStore& store, const std::string& file)
+{
+    const IniFile ini(file);
+    for (const Spec& spec : specs()) {
+        switch (spec.kind) {
+        case Kind::Text:
+            store.setText(spec.name, ini.readText(spec.section, spec.name, defaultOf(spec)));
+            break;
+        case Kind::Integer:
+            store.setInteger(spec.name, ini.readInteger(spec.section, spec.name, spec.integer));
+            break;
+        case Kind::Boolean:
+            store.setBoolean(spec.name, ini.readBoolean(spec.section, spec.name, spec.integer != 0));
+            break;
+        }
+    }
+}
+
+void SaveSettings(SettingsStore& store, const std::string& file)
+{
+    std::vector<IniEntry> entries;
+    entries.reserve(specs().size());
+    for (const std::size_t i : writingOrder()) {
+        const Spec& spec = specs()[i];
+        std::string value;
+        switch (spec.kind) {
+        case Kind::Text: value = store.text(spec.name); break;
+        case Kind::Integer: value = std::to_string(store.integer(spec.name)); break;
+        case Kind::Boolean: value = std::to_string(store.boolean(spec.name) ? 1 : 0); break;
+        }
+        entries.push_back({spec.section, spec.name, std::move(value)});
+    }
+    // The per-user configuration folder does not exist on a fresh account.
+    if (const std::string folder = paths::folderOf(file); !folder.empty() && !paths::folderExists(folder))
+        paths::makeFolders(folder);
+    writeIniEntries(file, entries);
+}
+
+} // namespace quorvane
