@@ -25,6 +25,18 @@ void fill(CurveTable& t, int rows)
     }
 }
 
+/// A curve table of Rows rows with all five fields set, as a spline run leaves it.
+void fillCurve(CurveTable& t)
+{
+    t.createDataSet();
+    for (int i = 0; i < Rows; ++i) {
+        t.append();
+        for (int f = 0; f < 5; ++f)
+            t.setFloat(f, i * 0.01 + f);
+        t.post();
+    }
+}
+
 std::string tempFolder()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "quorvane-bench-XXXXXX").string();
@@ -62,13 +74,7 @@ void BM_SaveToFile(benchmark::State& state)
 {
     const std::string folder = tempFolder();
     TdmSea dm;
-    dm.cdsSeaSpl.createDataSet();
-    for (int i = 0; i < Rows; ++i) {
-        dm.cdsSeaSpl.append();
-        for (int f = 0; f < 5; ++f)
-            dm.cdsSeaSpl.setFloat(f, i * 0.01 + f);
-        dm.cdsSeaSpl.post();
-    }
+    fillCurve(dm.cdsSeaSpl);
     const std::string path = folder + "/SeaSpl.cds";
     for (auto _ : state)
         dm.cdsSeaSpl.saveToFile(path);
@@ -82,13 +88,7 @@ void BM_LoadFromFile(benchmark::State& state)
     const std::string path = folder + "/SeaSpl.cds";
     {
         TdmSea dm;
-        dm.cdsSeaSpl.createDataSet();
-        for (int i = 0; i < Rows; ++i) {
-            dm.cdsSeaSpl.append();
-            for (int f = 0; f < 5; ++f)
-                dm.cdsSeaSpl.setFloat(f, i * 0.01 + f);
-            dm.cdsSeaSpl.post();
-        }
+        fillCurve(dm.cdsSeaSpl);
         dm.cdsSeaSpl.saveToFile(path);
     }
     TdmSea dm;
