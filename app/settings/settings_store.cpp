@@ -26,7 +26,7 @@ enum class Kind { Text, Integer, Boolean };
 /// Default of a folder key, computed on this machine when asked.
 enum class Folder { None, Home, Data, Templates };
 
-struct Spec {
+struct KeyDef {
     const char* section;
     std::string name;
     Kind kind;
@@ -36,10 +36,10 @@ struct Spec {
 };
 
 /// Every key, in reading order.
-const std::vector<Spec>& specs()
+const std::vector<KeyDef>& keyTable()
 {
-    static const std::vector<Spec> all = [] {
-        std::vector<Spec> s = {
+    static const std::vector<KeyDef> all = [] {
+        std::vector<KeyDef> s = {
             {FilePaths, key::DataSpreadsheets, Kind::Text, "", Folder::Home},
             {FilePaths, key::InternalFiles, Kind::Text, "", Folder::Data},
             {FilePaths, key::DataImportPath, Kind::Text, "", Folder::Home},
@@ -79,20 +79,20 @@ const std::vector<Spec>& specs()
     return all;
 }
 
-/// Indexes into specs() in writing order: the reading order, but "Age range to
+/// Indexes into keyTable() in writing order: the reading order, but "Age range to
 /// average" comes before "Number of points to average".
 const std::vector<std::size_t>& writingOrder()
 {
     static const std::vector<std::size_t> order = [] {
         std::vector<std::size_t> o;
         std::size_t ageRange = 0;
-        for (std::size_t i = 0; i < specs().size(); ++i)
-            if (specs()[i].name == key::AgeRangeToAverage)
+        for (std::size_t i = 0; i < keyTable().size(); ++i)
+            if (keyTable()[i].name == key::AgeRangeToAverage)
                 ageRange = i;
-        for (std::size_t i = 0; i < specs().size(); ++i) {
+        for (std::size_t i = 0; i < keyTable().size(); ++i) {
             if (i == ageRange)
                 continue;
-            if (specs()[i].name == key::NumberOfPointsToAverage)
+            if (keyTable()[i].name == key::NumberOfPointsToAverage)
                 o.push_back(ageRange);
             o.push_back(i);
         }
@@ -103,7 +103,7 @@ const std::vector<std::size_t>& writingOrder()
 
 std::size_t indexOf(std::string_view name)
 {
-    const auto& s = specs();
+    const auto& s = keyTable();
     for (std::size_t i = 0; i < s.size(); ++i)
         if (s[i].name == name)
             return i;
@@ -114,7 +114,7 @@ std::size_t indexOf(std::string_view name)
 std::size_t indexOf(std::string_view name, Kind kind)
 {
     const std::size_t i = indexOf(name);
-    if (specs()[i].kind != kind)
+    if (keyTable()[i].kind != kind)
         throw std::logic_error("settings key \"" + std::string(name) + "\" is of another kind");
     return i;
 }
@@ -126,22 +126,22 @@ std::string withTrailingSlash(std::string folder)
     return folder;
 }
 
-std::string defaultOf(const Spec& spec)
+std::string defaultOf(const KeyDef& def)
 {
-    switch (spec.kind) {
+    switch (def.kind) {
     case Kind::Integer:
     case Kind::Boolean:
-        return std::to_string(spec.integer);
+        return std::to_string(def.integer);
     case Kind::Text:
         break;
     }
-    switch (spec.folder) {
+    switch (def.folder) {
     case Folder::Home: return withTrailingSlash(paths::homeFolder());
     case Folder::Data: return paths::join(paths::dataFolder(), "Quorvane");
     case Folder::Templates: return withTrailingSlash(QUORVANE_TEMPLATE_DIR);
     case Folder::None: break;
     }
-    return spec.text;
+    return def.text;
 }
 
 std::optional<std::string>& pathOverride()
@@ -158,7 +158,7 @@ PositionKeys positionKeys(std::string_view prefix)
     return {p + " Left", p + " Top", p + " Height", p + " Width"};
 }
 
-SettingsStore::SettingsStore() : slots_(specs().size()) {}
+SettingsStore::SettingsStore() : slots_(keyTable().size()) {}
 
 const std::string& SettingsStore::text(std::string_view key) const { return slots_[indexOf(key, Kind::Text)].text; }
 void SettingsStore::setText(std::string_view key, std::string value) { slots_[indexOf(key, Kind::Text)].text = std::move(value); }
@@ -169,7 +169,7 @@ void SettingsStore::setBoolean(std::string_view key, bool value) { slots_[indexO
 
 void SettingsStore::clear()
 {
-    slots_.assign(specs().size(), Slot{});
+    slots_.assign(keyTable().size(), Slot{});
 }
 
 SettingsStore& settingsStore()
@@ -197,22 +197,22 @@ void setSettingsFilePath(std::string path)
 
 std::string defaultText(std::string_view key)
 {
-    return defaultOf(specs()[indexOf(key)]);
+    return defaultOf(keyTable()[indexOf(key)]);
 }
 
 void LoadSettings(SettingsStore& store, const std::string& file)
 {
     const IniFile ini(file);
-    for (const Spec& spec : specs()) {
-        switch (spec.kind) {
+    for (const KeyDef& def : keyTable()) {
+        switch (def.kind) {
         case Kind::Text:
-            store.setText(spec.name, ini.readText(spec.section, spec.name, defaultOf(spec)));
+            store.setText(def.name, ini.readText(def.section, def.name, defaultOf(def)));
             break;
         case Kind::Integer:
-            store.setInteger(spec.name, ini.readInteger(spec.section, spec.name, spec.integer));
+            store.setInteger(def.name, ini.readInteger(def.section, def.name, def.integer));
             break;
         case Kind::Boolean:
-            store.setBoolean(spec.name, ini.readBoolean(spec.section, spec.name, spec.integer != 0));
+            store.setBoolean(def.name, ini.readBoolean(def.section, def.name, def.integer != 0));
             break;
         }
     }
@@ -221,16 +221,16 @@ void LoadSettings(SettingsStore& store, const std::string& file)
 void SaveSettings(SettingsStore& store, const std::string& file)
 {
     std::vector<IniEntry> entries;
-    entries.reserve(specs().size());
+    entries.reserve(keyTable().size());
     for (const std::size_t i : writingOrder()) {
-        const Spec& spec = specs()[i];
+        const KeyDef& def = keyTable()[i];
         std::string value;
-        switch (spec.kind) {
-        case Kind::Text: value = store.text(spec.name); break;
-        case Kind::Integer: value = std::to_string(store.integer(spec.name)); break;
-        case Kind::Boolean: value = std::to_string(store.boolean(spec.name) ? 1 : 0); break;
+        switch (def.kind) {
+        case Kind::Text: value = store.text(def.name); break;
+        case Kind::Integer: value = std::to_string(store.integer(def.name)); break;
+        case Kind::Boolean: value = std::to_string(store.boolean(def.name) ? 1 : 0); break;
         }
-        entries.push_back({spec.section, spec.name, std::move(value)});
+        entries.push_back({def.section, def.name, std::move(value)});
     }
     // The per-user configuration folder does not exist on a fresh account.
     if (const std::string folder = paths::folderOf(file); !folder.empty() && !paths::folderExists(folder))
