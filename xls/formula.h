@@ -1,0 +1,49 @@
+#pragma once
+// BIFF8 formula tokens (MS-XLS 2.5.198 Ptg): the size of every token of the published
+// BIFF8 token set, a walker over a token array, and the re-basing of a shared formula's
+// relative references onto the cell that uses it.
+#include "xls/bytes.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+
+namespace quorvane::xls::formula {
+
+/// Base token id: the class bits (0x20 reference, 0x40 value, 0x60 array) of operand
+/// tokens 0x20..0x7F are folded onto 0x20..0x3F.
+inline constexpr std::uint8_t baseId(std::uint8_t ptg) noexcept
+{
+    return ptg >= 0x40 ? static_cast<std::uint8_t>((ptg & 0x1F) | 0x20) : ptg;
+}
+
+// Base ids of the reference tokens.
+inline constexpr std::uint8_t PtgExp = 0x01;
+inline constexpr std::uint8_t PtgTbl = 0x02;
+inline constexpr std::uint8_t PtgStr = 0x17;
+inline constexpr std::uint8_t PtgAttr = 0x19;
+inline constexpr std::uint8_t PtgRef = 0x24;
+inline constexpr std::uint8_t PtgArea = 0x25;
+inline constexpr std::uint8_t PtgRefN = 0x2C;
+inline constexpr std::uint8_t PtgAreaN = 0x2D;
+inline constexpr std::uint8_t PtgRef3d = 0x3A;
+inline constexpr std::uint8_t PtgArea3d = 0x3B;
+
+/// Size of the token at `off` (its id byte included), or nothing when the id is not a
+/// BIFF8 token or the token runs past the end of `tokens`.
+std::optional<std::size_t> tokenSize(ByteSpan tokens, std::size_t off) noexcept;
+
+/// Calls `visit(offset, id)` for each token in order. Returns the id of the first token
+/// it cannot size (unknown, or cut short by the end of the array), or nothing when the
+/// whole array was walked.
+std::optional<std::uint8_t> walk(ByteSpan tokens, const std::function<void(std::size_t, std::uint8_t)>& visit);
+
+/// Turns the tokens of a shared formula into those of the formula at (row, col): the
+/// relative parts of PtgRefN, PtgAreaN, PtgRef3d and PtgArea3d are offsets from the
+/// cell and become absolute (rows modulo 65536, columns modulo 256); PtgRefN and
+/// PtgAreaN become PtgRef and PtgArea of the same class. Returns the id of a token it
+/// cannot handle, or nothing on success.
+std::optional<std::uint8_t> rebaseShared(std::span<std::uint8_t> tokens, std::uint16_t row, std::uint16_t col);
+
+} // namespace quorvane::xls::formula
