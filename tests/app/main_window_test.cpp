@@ -243,6 +243,18 @@ TEST_F(MainWindowTest, ACommandWhoseWindowIsNotBuiltSaysSo)
     EXPECT_EQ(dialogs.messages(), std::vector<std::string>{NotAvailableText});
 }
 
+TEST(DefaultErrorDisplay, AnErrorLeavingAnEventHandlerIsShownAndTheApplicationGoesOn)
+{
+    test::ScriptedDialogs dialogs;
+    QObject target;
+    int after = 0;
+    QMetaObject::invokeMethod(&target, [] { throw Error("Range check error"); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&target, [&] { ++after; }, Qt::QueuedConnection);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialogs.messages(), std::vector<std::string>{"Range check error"});
+    EXPECT_EQ(after, 1) << "the next event is still handled";
+}
+
 TEST(AboutBox, ShowsItsTextsAndClosesByOkAndByEnter)
 {
     {

@@ -1,11 +1,15 @@
-// Test main for widget tests: one offscreen QApplication for the whole executable.
-#include <QApplication>
+// Test main for widget tests: one offscreen application object for the whole
+// executable, the application's own, so errors leaving an event handler reach
+// the default error display as they do in the program.
 #include <gtest/gtest.h>
+
+#include "platform/ui/application.h"
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    quorvane::ui::Application app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
