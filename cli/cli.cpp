@@ -31,6 +31,7 @@ const std::vector<Command>& commands()
     static const std::vector<Command> table = {
         {"info", "", infoCommand},
         {"dump", "TABLE", dumpCommand},
+        {"cells", "FILE [--sheet N]", cellsCommand},
     };
     return table;
 }

@@ -53,8 +53,9 @@ private:
 /// A number with 17 significant digits, the shortest form that reads back exactly.
 std::string exactNumber(double value);
 
-// Commands of this folder.
+// Commands, each in the file named after it where it is not in cli.cpp.
 int infoCommand(const Args& args, CliContext& ctx);
 int dumpCommand(const Args& args, CliContext& ctx);
+int cellsCommand(const Args& args, CliContext& ctx);
 
 } // namespace quorvane::cli

@@ -1,4 +1,5 @@
 // quorvane-batch run in-process, with a settings file and internal folder of the test's own.
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -93,6 +94,21 @@ TEST_F(BatchTest, FailuresPrintTheTextOnStandardErrorAndExitNonZero)
     const BatchRun r = run({"dump", "MovAv"});
     EXPECT_EQ(r.rc, 1);
     EXPECT_EQ(r.err, "The file \"" + dir.file("internal/MovAv.cds") + "\" is not a valid table file\n");
+}
+
+TEST_F(BatchTest, CellsListsAWorkbookAnotherProgramWroteAndRefusesOneItCannotRead)
+{
+    const std::string fixtures = std::string(QUORVANE_SHARED_DIR) + "/fixtures/xls/";
+    if (!std::filesystem::exists(fixtures + "libreoffice-points.xls"))
+        GTEST_SKIP() << "shared fixtures absent";
+    const BatchRun ok = run({"cells", fixtures + "libreoffice-points.xls", "--sheet", "1"});
+    ASSERT_EQ(ok.rc, 0) << ok.err;
+    EXPECT_EQ(ok.out.rfind("sheet\t1\tPoints\n1\t1\ttext\tAge\n", 0), 0u) << ok.out.substr(0, 200);
+
+    const BatchRun bad = run({"cells", fixtures + "bad-zero-bytes.xls"});
+    EXPECT_EQ(bad.rc, 1);
+    EXPECT_FALSE(bad.err.empty());
+    EXPECT_TRUE(bad.out.empty());
 }
 
 TEST_F(BatchTest, SettingsAreLoadedAndWrittenBackButTheInternalOverrideIsNot)
