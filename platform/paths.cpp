@@ -44,6 +44,13 @@ static std::string xdgFolder(const char* variable, const char* fallback)
 std::string configFolder() { return xdgFolder("XDG_CONFIG_HOME", "/.config"); }
 std::string dataFolder() { return xdgFolder("XDG_DATA_HOME", "/.local/share"); }
 
+std::string executableFolder()
+{
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.parent_path().string();
+}
+
 bool fileExists(const std::string& path)
 {
     struct stat st {};

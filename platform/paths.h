@@ -21,6 +21,9 @@ std::string configFolder();
 /// $XDG_DATA_HOME, else ~/.local/share (no trailing separator).
 std::string dataFolder();
 
+/// The folder of the running program, without a trailing separator; empty if unknown.
+std::string executableFolder();
+
 bool fileExists(const std::string& path);
 bool folderExists(const std::string& path);
 

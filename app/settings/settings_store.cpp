@@ -126,6 +126,19 @@ std::string withTrailingSlash(std::string folder)
     return folder;
 }
 
+/// The templates an installation put beside the program (<prefix>/share/quorvane/templates/)
+/// when there are any, else the folder this build was configured with (the source tree's).
+std::string templatesFolder()
+{
+    const std::string exe = paths::executableFolder();
+    if (!exe.empty()) {
+        const std::string installed = exe + "/../share/quorvane/templates";
+        if (paths::folderExists(installed))
+            return withTrailingSlash(installed);
+    }
+    return withTrailingSlash(QUORVANE_TEMPLATE_DIR);
+}
+
 std::string defaultOf(const KeyDef& def)
 {
     switch (def.kind) {
@@ -138,7 +151,7 @@ std::string defaultOf(const KeyDef& def)
     switch (def.folder) {
     case Folder::Home: return withTrailingSlash(paths::homeFolder());
     case Folder::Data: return paths::join(paths::dataFolder(), "Quorvane");
-    case Folder::Templates: return withTrailingSlash(QUORVANE_TEMPLATE_DIR);
+    case Folder::Templates: return templatesFolder();
     case Folder::None: break;
     }
     return def.text;
