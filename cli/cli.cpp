@@ -12,11 +12,6 @@ namespace quorvane::cli {
 
 namespace {
 
-class UsageError : public Error {
-public:
-    using Error::Error;
-};
-
 void printUsage(std::ostream& err)
 {
     err << "usage: quorvane-batch [--settings FILE] [--internal DIR] COMMAND [ARGS]\n";
@@ -31,6 +26,9 @@ const std::vector<Command>& commands()
     static const std::vector<Command> table = {
         {"info", "", infoCommand},
         {"dump", "TABLE", dumpCommand},
+        {"import-csv", "FILE", importCsvCommand},
+        {"spline", splineUsage, splineCommand},
+        {"movav", movavUsage, movavCommand},
         {"cells", "FILE [--sheet N]", cellsCommand},
     };
     return table;

@@ -21,6 +21,13 @@ struct CliContext {
 
 using Args = std::vector<std::string>;
 
+/// A command line that names no command, an unknown option or a missing value:
+/// the command's usage line is shown and the exit status is 2.
+class UsageError : public Error {
+public:
+    using Error::Error;
+};
+
 struct Command {
     const char* name;
     const char* usage; ///< one line: arguments and options
@@ -56,6 +63,13 @@ std::string exactNumber(double value);
 // Commands, each in the file named after it where it is not in cli.cpp.
 int infoCommand(const Args& args, CliContext& ctx);
 int dumpCommand(const Args& args, CliContext& ctx);
+
+// The calculations (calc_commands.cpp).
+extern const char* const splineUsage;
+extern const char* const movavUsage;
+int importCsvCommand(const Args& args, CliContext& ctx);
+int splineCommand(const Args& args, CliContext& ctx);
+int movavCommand(const Args& args, CliContext& ctx);
 int cellsCommand(const Args& args, CliContext& ctx);
 
 } // namespace quorvane::cli
