@@ -9,11 +9,13 @@
 #include <QLocale>
 #include <QString>
 
+#include "app/settings/settings_store.h"
 #include "data/curve_table.h"
 #include "data/dm_sea.h"
 #include "import/delta_t.h"
 #include "platform/errors.h"
 #include "platform/status_sink.h"
+#include "work/parameter_text.h"
 #include "xls/text.h"
 #include "xls/xlsimport.h"
 
@@ -167,6 +169,33 @@ std::string cellText(const xls::CellVariant& value)
         std::string operator()(const xls::CellError& e) const { return xls::toUtf8(e.text); }
     };
     return std::visit(Visitor{}, value);
+}
+
+void storeImportEntries(SettingsStore& store, const ImportEntries& entries)
+{
+    store.setText(key::FromRow, upperCase(entries.fromRow));
+    store.setText(key::ToRow, upperCase(entries.toRow));
+    store.setText(key::XColumn, upperCase(entries.x));
+    store.setText(key::YColumn, upperCase(entries.y));
+    store.setText(key::YErrColumn, upperCase(entries.yErr));
+}
+
+SheetImportRange convertImportEntries(const ImportEntries& entries, ImportNumbers& numbers)
+{
+    const std::optional<int> from = parseWholeNumber(entries.fromRow);
+    if (!from)
+        throw ImportEntryError(text::IncorrectFromRow);
+    numbers.fromRow = *from;
+    const std::optional<int> to = parseWholeNumber(entries.toRow);
+    if (!to)
+        throw ImportEntryError(text::IncorrectToRow);
+    numbers.toRow = *to;
+    if (numbers.toRow < numbers.fromRow)
+        throw ImportEntryError(text::IncorrectRows);
+    numbers.xColumn = ColumnNumber(entries.x);
+    numbers.yColumn = ColumnNumber(entries.y);
+    numbers.yErrColumn = ColumnNumber(entries.yErr);
+    return {numbers.fromRow, numbers.toRow, numbers.xColumn, numbers.yColumn, numbers.yErrColumn};
 }
 
 void findLastRow(const xls::TXlsImport& workbook, int column, int& toRow)

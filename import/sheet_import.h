@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/errors.h"
 #include "xls/cellvalue.h"
 
 namespace quorvane::data {
@@ -25,6 +26,7 @@ class TXlsImport;
 
 namespace quorvane {
 
+class SettingsStore;
 class StatusSink;
 
 namespace text {
@@ -78,6 +80,34 @@ std::string cellText(const xls::CellVariant& value);
 /// text. Errors (no workbook, a column or row outside the sheet) pass on;
 /// `toRow` then keeps what the search had raised it to.
 void findLastRow(const xls::TXlsImport& workbook, int column, int& toRow);
+
+/// The texts of the five entry fields of the import window.
+struct ImportEntries {
+    std::string fromRow, toRow;
+    std::string x, y, yErr; ///< column letters of age, Y value and uncertainty
+};
+
+/// One of the three messages about the row entries; shown in a plain message
+/// box, after which the window stays open.
+class ImportEntryError : public Error {
+public:
+    using Error::Error;
+};
+
+/// Stores the five texts, each in upper case, into "From Row", "To Row",
+/// "X Column", "Y Column", "Y err Column". Done before they are checked, so an
+/// import refused for its entries still remembers them.
+void storeImportEntries(SettingsStore& store, const ImportEntries& entries);
+
+struct SheetImportRange;
+
+/// Checks and converts the entries in this order, writing each number into
+/// `numbers` as soon as it is converted: the from row and the to row
+/// (parseWholeNumber; ImportEntryError "Incorrect value entered for From row"
+/// or "... To row"), to row not below from row (ImportEntryError "Incorrect
+/// values entered for rows to import"), then the three columns (ColumnNumber;
+/// an empty entry throws RangeError).
+SheetImportRange convertImportEntries(const ImportEntries& entries, ImportNumbers& numbers);
 
 /// The rows and columns of one import, already validated and converted.
 struct SheetImportRange {

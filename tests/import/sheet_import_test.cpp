@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/settings/settings_store.h"
 #include "data/table_file.h"
 #include "import/sheet_import.h"
 #include "spline/calc_fixture.h"
@@ -127,6 +128,53 @@ TEST(WholeNumber, DecimalOrHexadecimalWithNothingAfter)
         SCOPED_TRACE(c.text);
         EXPECT_EQ(parseWholeNumber(c.text), c.expected);
     }
+}
+
+TEST(ImportEntries, StoredInUpperCaseThenCheckedInOrder)
+{
+    struct Case {
+        const char* name;
+        ImportEntries entries;
+        const char* error; ///< the message, "range" for a range error, nullptr for none
+        ImportNumbers after;
+    };
+    const ImportNumbers before{7, 8, 9, 9, 9};
+    const Case cases[] = {
+        {"valid", {"2", "0x1f", " a ", "aa", "0"}, nullptr, {2, 31, 1, 27, OmittedColumn}},
+        {"from row not a number", {"two", "3", "A", "B", "C"}, text::IncorrectFromRow, before},
+        {"from row empty", {"", "3", "A", "B", "C"}, text::IncorrectFromRow, before},
+        {"to row not a number", {"2", "3x", "A", "B", "C"}, text::IncorrectToRow, {2, 8, 9, 9, 9}},
+        {"to row below from row", {"5", "4", "A", "B", "C"}, text::IncorrectRows, {5, 4, 9, 9, 9}},
+        {"an empty column entry", {"2", "3", "A", " ", "C"}, "range", {2, 3, 1, 9, 9}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImportNumbers numbers = before;
+        try {
+            const SheetImportRange r = convertImportEntries(c.entries, numbers);
+            EXPECT_EQ(c.error, nullptr);
+            EXPECT_EQ(r.fromRow, c.after.fromRow);
+            EXPECT_EQ(r.errorColumn, c.after.yErrColumn);
+        } catch (const ImportEntryError& e) {
+            EXPECT_STREQ(e.what(), c.error);
+        } catch (const RangeError& e) {
+            EXPECT_STREQ(c.error, "range");
+            EXPECT_STREQ(e.what(), "Range check error");
+        }
+        EXPECT_EQ(numbers.fromRow, c.after.fromRow);
+        EXPECT_EQ(numbers.toRow, c.after.toRow);
+        EXPECT_EQ(numbers.xColumn, c.after.xColumn);
+        EXPECT_EQ(numbers.yColumn, c.after.yColumn);
+        EXPECT_EQ(numbers.yErrColumn, c.after.yErrColumn);
+    }
+
+    SettingsStore store;
+    storeImportEntries(store, {" 0x1f", "$a", " a ", "aa", "c"});
+    EXPECT_EQ(store.text(key::FromRow), " 0X1F");
+    EXPECT_EQ(store.text(key::ToRow), "$A");
+    EXPECT_EQ(store.text(key::XColumn), " A ");
+    EXPECT_EQ(store.text(key::YColumn), "AA");
+    EXPECT_EQ(store.text(key::YErrColumn), "C");
 }
 
 TEST(CellText, KindsOfCells)
