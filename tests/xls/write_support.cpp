@@ -3,6 +3,7 @@
 #include "xls/text.h"
 #include "xls/write/compound_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -12,8 +13,34 @@ namespace quorvane::xls::test {
 
 Bytes emptyWorkbookStream(const std::vector<std::string>& sheets)
 {
+    // Globals as spreadsheet programs expect them: one FONT (Arial 10 pt), style XFs 0..14,
+    // cell XFs 15..47 (readers look up the XF of every cell), WINDOW1, the sheets.
     Biff b;
-    b.globals(sheets);
+    b.bof(0x0005);
+    b.window1(0);
+    Bytes font;
+    put16(font, 200);
+    put16(font, 0);
+    put16(font, 0x7FFF);
+    put16(font, 400);
+    put16(font, 0);
+    font.insert(font.end(), {0, 0, 0, 0});
+    const Bytes name = str8("Arial", true);
+    font.insert(font.end(), name.begin(), name.end());
+    for (int i = 0; i < 5; ++i)
+        b.rec(0x0031, font); // font index 4 does not exist: five records give 0..3 and 5
+    for (int i = 0; i < 48; ++i) {
+        Bytes xf;
+        put16(xf, 0);
+        put16(xf, 0);
+        put16(xf, i < 15 ? 0xFFF5 : 0x0001); // style XF, or cell XF locked with parent 0
+        put16(xf, 0x20);
+        xf.resize(20, 0);
+        b.rec(0x00E0, xf);
+    }
+    for (const auto& s : sheets)
+        b.boundSheet(s);
+    b.eof();
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         b.bof(0x0010);
         b.window2(i == 0 ? 0x06B6 : 0x04B6);
@@ -54,9 +81,13 @@ SeenBook engineCells(const TWorkbook& book)
 {
     SeenBook seen;
     for (std::size_t i = 0; i < book.sheets().size(); ++i) {
+        // Worksheets only: python3-xlrd leaves chart and macro sheets out.
+        const auto* ws = dynamic_cast<const TWorkSheet*>(book.sheets()[i].get());
+        if (!ws || book.globals().boundSheets.record(i).sheetType() != 0)
+            continue;
         seen.names.push_back(toUtf8(book.globals().boundSheets.name(i)));
         SeenSheet cells;
-        if (const auto* ws = dynamic_cast<const TWorkSheet*>(book.sheets()[i].get())) {
+        {
             for (int r = 0; r < ws->cells.rowCount(); ++r) {
                 for (const auto& cell : *ws->cells.row(r)) {
                     if (cell->isFormula())
@@ -85,13 +116,17 @@ SeenBook engineCells(const TWorkbook& book)
 std::vector<std::vector<std::pair<int, int>>> formulaCells(const TWorkbook& book)
 {
     std::vector<std::vector<std::pair<int, int>>> out;
-    for (const auto& s : book.sheets()) {
+    for (std::size_t i = 0; i < book.sheets().size(); ++i) {
+        const auto* ws = dynamic_cast<const TWorkSheet*>(book.sheets()[i].get());
+        if (!ws || book.globals().boundSheets.record(i).sheetType() != 0)
+            continue;
         out.emplace_back();
-        if (const auto* ws = dynamic_cast<const TWorkSheet*>(s.get()))
+        {
             for (int r = 0; r < ws->cells.rowCount(); ++r)
                 for (const auto& cell : *ws->cells.row(r))
                     if (cell->isFormula())
                         out.back().push_back({r, cell->col()});
+        }
     }
     return out;
 }

@@ -38,7 +38,8 @@ struct SeenCell {
     double number = 0;
     bool operator==(const SeenCell& o) const
     {
-        return kind == o.kind && (kind == "number" ? number == o.number : text == o.text);
+        return kind == o.kind &&
+               (kind == "number" ? (number == o.number || (number != number && o.number != o.number)) : text == o.text);
     }
 };
 using SeenSheet = std::map<std::pair<int, int>, SeenCell>;

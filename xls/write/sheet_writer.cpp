@@ -24,25 +24,31 @@ void requireBofEof(const TBaseSection& s)
 }
 
 // DIMENSIONS from the ROW records: first row with one, last such row + 1, the smallest
-// first column and the largest last column + 1, 16 reserved bits.
+// first column and the largest last column + 1, 16 reserved bits. ROW records are kept as
+// read, and files are met whose ROW records do not span all their cells; the bounds are
+// widened to the cells too, since readers size their sheets from this record.
 void saveDimensions(const TCells& cells, ByteSink& sink)
 {
     std::uint32_t firstRow = 0, lastRowPlus1 = 0;
     std::uint16_t firstCol = 0, lastColPlus1 = 0;
     bool any = false;
-    for (int r = 0; r < cells.rowRecordCount(); ++r) {
-        const TRowRecord* row = cells.rowRecord(r);
-        if (!row)
-            continue;
+    auto include = [&](int r, std::uint16_t first, std::uint16_t lastPlus1) {
         if (!any) {
             firstRow = static_cast<std::uint32_t>(r);
-            firstCol = row->firstCol();
+            firstCol = first;
             any = true;
         }
-        lastRowPlus1 = static_cast<std::uint32_t>(r) + 1;
-        firstCol = std::min(firstCol, row->firstCol());
-        lastColPlus1 = std::max(lastColPlus1, row->lastColPlus1());
-    }
+        firstRow = std::min(firstRow, static_cast<std::uint32_t>(r));
+        lastRowPlus1 = std::max(lastRowPlus1, static_cast<std::uint32_t>(r) + 1);
+        firstCol = std::min(firstCol, first);
+        lastColPlus1 = std::max(lastColPlus1, lastPlus1);
+    };
+    for (int r = 0; r < cells.rowRecordCount(); ++r)
+        if (const TRowRecord* row = cells.rowRecord(r))
+            include(r, row->firstCol(), row->lastColPlus1());
+    for (int r = 0; r < cells.rowCount(); ++r)
+        if (const TCells::Row* row = cells.row(r); row && !row->empty())
+            include(r, row->front()->col(), static_cast<std::uint16_t>(row->back()->col() + 1));
     std::uint8_t b[14] = {};
     putU32(b, firstRow);
     putU32(b + 4, lastRowPlus1);
