@@ -119,6 +119,38 @@ std::optional<std::uint8_t> walk(ByteSpan tokens, const std::function<void(std::
     return std::nullopt;
 }
 
+std::optional<std::vector<ReferenceSite>> referenceSites(ByteSpan tokens, std::uint8_t* bad)
+{
+    std::vector<ReferenceSite> sites;
+    const auto failed = walk(tokens, [&](std::size_t off, std::uint8_t id) {
+        const std::uint8_t base = baseId(id);
+        auto ref = [&](std::size_t fields, bool relative) {
+            sites.push_back({off, off + fields, off + fields + 2, relative, false});
+        };
+        auto area = [&](std::size_t fields, bool relative) {
+            sites.push_back({off, off + fields, off + fields + 4, relative, false});
+            sites.push_back({off, off + fields + 2, off + fields + 6, relative, false});
+        };
+        switch (base) {
+        case PtgExp:
+        case PtgTbl: sites.push_back({off, off + 1, off + 3, false, true}); break;
+        case PtgRef: ref(1, false); break;
+        case PtgRefN: ref(1, true); break;
+        case PtgArea: area(1, false); break;
+        case PtgAreaN: area(1, true); break;
+        case PtgRef3d: ref(3, false); break;
+        case PtgArea3d: area(3, false); break;
+        default: break;
+        }
+    });
+    if (failed) {
+        if (bad)
+            *bad = *failed;
+        return std::nullopt;
+    }
+    return sites;
+}
+
 std::optional<std::uint8_t> rebaseShared(std::span<std::uint8_t> tokens, std::uint16_t row, std::uint16_t col)
 {
     const ByteSpan view(tokens.data(), tokens.size());

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace quorvane::xls::formula {
 
@@ -38,6 +39,23 @@ std::optional<std::size_t> tokenSize(ByteSpan tokens, std::size_t off) noexcept;
 /// it cannot size (unknown, or cut short by the end of the array), or nothing when the
 /// whole array was walked.
 std::optional<std::uint8_t> walk(ByteSpan tokens, const std::function<void(std::size_t, std::uint8_t)>& visit);
+
+/// Where a token names a cell: the offsets (in the token array) of its 16-bit row field
+/// and its 16-bit column field (column in bits 0..7, bit 14 column relative, bit 15 row
+/// relative). An area gives two sites, first corner then last.
+struct ReferenceSite {
+    std::size_t token = 0;     // offset of the token's id byte
+    std::size_t rowField = 0;  // offset of the row
+    std::size_t colField = 0;  // offset of the column
+    bool relativeForm = false; // PtgRefN/PtgAreaN: the fields are offsets from the cell
+    bool anchor = false;       // PtgExp/PtgTbl: the anchor cell of a shared or array formula
+                               // (column field is a plain 16-bit column)
+};
+
+/// Every cell reference of a token array, in token order, so that a caller moving rows or
+/// columns can adjust them. Returns nothing when a token cannot be sized (the id is in
+/// `bad`).
+std::optional<std::vector<ReferenceSite>> referenceSites(ByteSpan tokens, std::uint8_t* bad = nullptr);
 
 /// Turns the tokens of a shared formula into those of the formula at (row, col): the
 /// relative parts of PtgRefN, PtgAreaN, PtgRef3d and PtgArea3d are offsets from the

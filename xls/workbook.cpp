@@ -19,9 +19,16 @@ std::unique_ptr<T> downcast(std::unique_ptr<TBaseRecord> r)
     return std::unique_ptr<T>(static_cast<T*>(r.release()));
 }
 
+// The kinds the factory makes TIgnoreRecord (by id: no cast per record on the hot path).
 bool isIgnored(const TBaseRecord& r) noexcept
 {
-    return dynamic_cast<const TIgnoreRecord*>(&r) != nullptr;
+    switch (r.id()) {
+    case rid::Xct: case rid::Crn: case rid::DbCell: case rid::MsoDrawingSelection:
+    case rid::ExtSst: case rid::RecalcId: case rid::Index: case rid::ChartFontX:
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool isCell(std::uint16_t id) noexcept

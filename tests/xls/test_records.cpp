@@ -556,3 +556,25 @@ TEST(Loader, LongContinueRunCostsNoStack)
     book.load(b.data);
     EXPECT_EQ(sheet(book, 0).head.at(0)->totalSize(), 5u + 4u * 300000);
 }
+
+TEST(Formula, ReferenceSitesForMovingRows)
+{
+    // =SUM(A2:B5)+C3+Sheet2!D4, then an invalid token.
+    const Bytes tokens{0x25, 1, 0, 4, 0, 0x00, 0xC0, 0x01, 0xC0, // PtgArea A2:B5
+                       0x44, 2, 0, 0x02, 0xC0,                  // PtgRef C3 (value class)
+                       0x3A, 0, 0, 3, 0, 0x03, 0x00,            // PtgRef3d D4 absolute
+                       0x03};
+    const auto sites = formula::referenceSites(tokens);
+    ASSERT_TRUE(sites);
+    ASSERT_EQ(sites->size(), 4u);
+    EXPECT_EQ((*sites)[0].rowField, 1u);
+    EXPECT_EQ((*sites)[0].colField, 5u);
+    EXPECT_EQ((*sites)[1].rowField, 3u);
+    EXPECT_EQ((*sites)[1].colField, 7u);
+    EXPECT_EQ((*sites)[2].rowField, 10u);
+    EXPECT_EQ((*sites)[3].rowField, 17u);
+    EXPECT_EQ(getU16(tokens.data() + (*sites)[3].rowField), 3);
+    std::uint8_t bad = 0;
+    EXPECT_FALSE(formula::referenceSites(Bytes{0x24, 0, 0, 0, 0, 0x31}, &bad));
+    EXPECT_EQ(bad, 0x31);
+}
