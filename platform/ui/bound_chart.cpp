@@ -179,6 +179,9 @@ void ChartAxis::setAutomatic(bool automatic)
 
 void ChartAxis::setMinimum(double value)
 {
+    // With automatic scaling the limits to check against are those of the data now.
+    if (automatic_)
+        chart_.refreshData();
     if (value > max_)
         throw ChartError(text::AxisMinimumAboveMaximum);
     min_ = value;
@@ -187,6 +190,8 @@ void ChartAxis::setMinimum(double value)
 
 void ChartAxis::setMaximum(double value)
 {
+    if (automatic_)
+        chart_.refreshData();
     if (value < min_)
         throw ChartError(text::AxisMaximumBelowMinimum);
     max_ = value;
@@ -253,7 +258,7 @@ DBChart::DBChart(QWidget* parent) : QCustomPlot(parent), left_(*this, yAxis)
     xAxis->setLabel(QStringLiteral("Age"));
     yAxis->setTicker(QSharedPointer<QCPAxisTicker>(new PatternTicker<QCPAxisTicker>));
     setNoAntialiasingOnDrag(true);
-    connect(this, &QCustomPlot::beforeReplot, this, &DBChart::prepare);
+    connect(this, &QCustomPlot::beforeReplot, this, &DBChart::refreshData);
 }
 
 DBChart::~DBChart()
@@ -333,7 +338,7 @@ void DBChart::showEvent(QShowEvent* event)
     }
 }
 
-void DBChart::prepare()
+void DBChart::refreshData()
 {
     for (auto& s : series_)
         s->refill();

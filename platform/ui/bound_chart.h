@@ -159,6 +159,8 @@ public:
 
     /// Refills the stale series, fits the automatic axes and draws now.
     void redraw();
+    /// Refills the stale series and fits the automatic axes, without drawing.
+    void refreshData();
     /// Draws at the next turn of the event loop, once however often it is asked;
     /// a hidden chart draws when it is shown.
     void scheduleRedraw();
@@ -167,8 +169,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void prepare();
-
     std::vector<std::unique_ptr<ChartSeries>> series_;
     ChartAxis left_;
     bool redrawPending_ = false;
