@@ -30,6 +30,7 @@ const std::vector<Command>& commands()
         {"spline", splineUsage, splineCommand},
         {"movav", movavUsage, movavCommand},
         {"cells", "FILE [--sheet N]", cellsCommand},
+        {"copy", "IN.xls OUT.xls", copyCommand},
         {"import", importUsage, importCommand},
     };
     return table;

@@ -71,6 +71,8 @@ int importCsvCommand(const Args& args, CliContext& ctx);
 int splineCommand(const Args& args, CliContext& ctx);
 int movavCommand(const Args& args, CliContext& ctx);
 int cellsCommand(const Args& args, CliContext& ctx);
+// A workbook read and written back (copy_command.cpp).
+int copyCommand(const Args& args, CliContext& ctx);
 // Raw points from a workbook (import_command.cpp).
 extern const char* const importUsage;
 int importCommand(const Args& args, CliContext& ctx);

@@ -111,6 +111,22 @@ TEST_F(BatchTest, CellsListsAWorkbookAnotherProgramWroteAndRefusesOneItCannotRea
     EXPECT_TRUE(bad.out.empty());
 }
 
+TEST_F(BatchTest, CopyWritesAWorkbookBackAndNeverReplacesAFile)
+{
+    const std::string fixtures = std::string(QUORVANE_SHARED_DIR) + "/fixtures/xls/";
+    if (!std::filesystem::exists(fixtures + "libreoffice-points.xls"))
+        GTEST_SKIP() << "shared fixtures absent";
+    const std::string out = dir.file("copy.xls");
+    const BatchRun ok = run({"copy", fixtures + "libreoffice-points.xls", out});
+    ASSERT_EQ(ok.rc, 0) << ok.err;
+    const BatchRun cells = run({"cells", out, "--sheet", "1"});
+    ASSERT_EQ(cells.rc, 0) << cells.err;
+    EXPECT_EQ(cells.out.rfind("sheet\t1\tPoints\n1\t1\ttext\tAge\n", 0), 0u) << cells.out.substr(0, 200);
+    const BatchRun again = run({"copy", fixtures + "libreoffice-points.xls", out});
+    EXPECT_EQ(again.rc, 1);
+    EXPECT_EQ(again.err, "Can't write to file \"" + out + "\". Check it is not in use by another user\n");
+}
+
 TEST_F(BatchTest, SettingsAreLoadedAndWrittenBackButTheInternalOverrideIsNot)
 {
     std::ofstream(dir.file("Quorvane.INI")) << "; mine\n[Curve parameters]\nStudents t multiplier=2.5\n";
