@@ -1,6 +1,7 @@
 #include "movav/moving_average.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "app/settings/settings_store.h"
 #include "data/dm_sea.h"
@@ -36,6 +37,18 @@ private:
     data::CurveTable& b_;
     bool paused_ = true;
 };
+
+/// True when slots 1..N hold no NaN and no -0.0: then any two sorts of a window
+/// give the same values bit for bit, equal values being identical.
+bool plainValues(const WorkArray& Y, int N)
+{
+    for (int i = 1; i <= N; ++i) {
+        const double y = Y[i];
+        if (std::isnan(y) || (y == 0.0 && std::signbit(y)))
+            return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -112,15 +125,23 @@ std::string MovingAverage::bbDefineClick(MovingAverageFields& fields)
     const int N = fillFromTable(raw, {{raw.field("Age"), &w.X}, {raw.field("Ratio"), &w.Y}});
     const int fAge = movav.field("Age");
     const int fRatio = movav.field("Ratio");
+    std::vector<double> values;
+    const bool sorted = AverageType != "Mean";
+    if (sorted && plainValues(w.Y, N))
+        slidingStatistic(AverageType == "Trimean", N, h, values);
     for (int j = 1; j <= N; ++j) {
-        const int r = std::min({h, j - 1, N - j});
         double v;
-        if (AverageType == "Median")
-            v = MedianOf(j - r, j + r);
-        else if (AverageType == "Trimean")
-            v = TrimeanOf(j - r, j + r);
-        else
-            v = MeanOf(j - r, j + r);
+        if (!values.empty()) {
+            v = values[static_cast<std::size_t>(j - 1)];
+        } else {
+            const int r = std::min({h, j - 1, N - j});
+            if (AverageType == "Median")
+                v = MedianOf(j - r, j + r);
+            else if (AverageType == "Trimean")
+                v = TrimeanOf(j - r, j + r);
+            else
+                v = MeanOf(j - r, j + r);
+        }
         movav.append();
         movav.setFloat(fAge, w.X[j]);
         movav.setFloat(fRatio, v);
@@ -163,15 +184,27 @@ void MovingAverage::copySorted(SortBuffer& buffer, int first, int last) const
     SortValues(buffer, k, 1);
 }
 
+double MovingAverage::MedianOfSorted(const SortBuffer& a, int k)
+{
+    const int m = (k + 1) / 2;
+    return (a[m] + a[k - m + 1]) * 0.5;
+}
+
+double MovingAverage::TrimeanOfSorted(const SortBuffer& a, int k)
+{
+    const double median = MedianOfSorted(a, k);
+    double q1 = 0.0, q3 = 0.0;
+    QuartilesOf(a, k, q1, q3);
+    return 0.5 * median + 0.25 * q1 + 0.25 * q3;
+}
+
 double MovingAverage::MedianOf(int first, int last) const
 {
     if (first == last)
         return workArrays().Y[first];
     SortBuffer a;
     copySorted(a, first, last);
-    const int k = last - first + 1;
-    const int m = (k + 1) / 2;
-    return (a[m] + a[k - m + 1]) * 0.5;
+    return MedianOfSorted(a, last - first + 1);
 }
 
 double MovingAverage::TrimeanOf(int first, int last) const
@@ -180,12 +213,43 @@ double MovingAverage::TrimeanOf(int first, int last) const
         return workArrays().Y[first];
     SortBuffer a;
     copySorted(a, first, last);
-    const int k = last - first + 1;
-    const int m = (k + 1) / 2;
-    const double median = (a[m] + a[k - m + 1]) * 0.5;
-    double q1 = 0.0, q3 = 0.0;
-    QuartilesOf(a, k, q1, q3);
-    return 0.5 * median + 0.25 * q1 + 0.25 * q3;
+    return TrimeanOfSorted(a, last - first + 1);
+}
+
+void MovingAverage::slidingStatistic(bool trimean, int N, int h, std::vector<double>& out) const
+{
+    const WorkArray& Y = workArrays().Y;
+    out.resize(static_cast<std::size_t>(N));
+    SortBuffer a;
+    double* v = a.data() + 1; // slots 1..k as v[0..k-1]
+    int k = 0;
+    const auto insert = [&](double y) {
+        SortBuffer::check(k + 1);
+        double* at = std::upper_bound(v, v + k, y);
+        std::copy_backward(at, v + k, v + k + 1);
+        *at = y;
+        ++k;
+    };
+    const auto remove = [&](double y) {
+        double* at = std::lower_bound(v, v + k, y); // equal values are identical: any one will do
+        std::copy(at + 1, v + k, at);
+        --k;
+    };
+    // Windows [j - r, j + r] only move forward at both ends as j grows.
+    int lo = 1, hi = 0;
+    for (int j = 1; j <= N; ++j) {
+        const int r = std::min({h, j - 1, N - j});
+        for (; lo < j - r; ++lo)
+            remove(Y[lo]);
+        for (; hi < j + r; )
+            insert(Y[++hi]);
+        double value;
+        if (k == 1)
+            value = Y[j];
+        else
+            value = trimean ? TrimeanOfSorted(a, k) : MedianOfSorted(a, k);
+        out[static_cast<std::size_t>(j - 1)] = value;
+    }
 }
 
 void MovingAverage::SortValues(SortBuffer& values, int count, int low)
@@ -211,7 +275,7 @@ void MovingAverage::SortValues(SortBuffer& values, int count, int low)
     } while (gap > 1);
 }
 
-void MovingAverage::QuartilesOf(SortBuffer values, int count, double& lower, double& upper)
+void MovingAverage::QuartilesOf(const SortBuffer& values, int count, double& lower, double& upper)
 {
     const int q = (count + 3) / 4;
     lower = values[q];

@@ -3,8 +3,11 @@
 // every raw point of SeaRaw, in Age order, the values of a window of 2r + 1
 // neighbouring points centred on it (r = min(h, j - 1, N - j), h = n div 2) are
 // reduced to one number by the mean, the median or the trimean, and one row
-// (the point's own Age, that number) is appended to MovAv. Every window is
-// evaluated anew: sums and sorts are not carried from one point to the next.
+// (the point's own Age, that number) is appended to MovAv. The mean of every
+// window is summed anew, left to right. The median and the trimean read a sorted
+// copy of the window; for data without NaN or -0.0 that copy is kept sorted as
+// the window slides (one removal and one insertion per point), which yields the
+// same values in the same order as sorting each window afresh.
 //
 // The window, the command-line front end and the tests all call this class:
 //
@@ -13,6 +16,7 @@
 //     const std::string title = calc.bbDefineClick(fields); // fields.PointIncrementStr may change
 #include <array>
 #include <string>
+#include <vector>
 
 #include "platform/status_sink.h"
 #include "work/work_arrays.h"
@@ -92,10 +96,16 @@ public:
     /// decimal factor 0.45454 (not 5/11): 101 values take the gaps 45, 20, 9, 4, 1.
     static void SortValues(SortBuffer& values, int count, int low);
     /// With q = (count + 3) div 4: lower = values[q], upper = values[count + 1 - q].
-    static void QuartilesOf(SortBuffer values, int count, double& lower, double& upper);
+    static void QuartilesOf(const SortBuffer& values, int count, double& lower, double& upper);
+
+    /// The median and the trimean of the k values sorted in slots 1..k.
+    static double MedianOfSorted(const SortBuffer& sorted, int k);
+    static double TrimeanOfSorted(const SortBuffer& sorted, int k);
 
 private:
     void copySorted(SortBuffer& buffer, int first, int last) const;
+    /// The median or trimean of every window, the sorted window kept as it slides.
+    void slidingStatistic(bool trimean, int N, int h, std::vector<double>& out) const;
 
     data::TdmSea& tables_;
     SettingsStore& settings_;

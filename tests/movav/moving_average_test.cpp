@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -148,6 +149,48 @@ TEST_F(MovingAverageTest, ShortTablesAndAFreshRunAfterALongOne)
     tables.dm.cdsSeaRaw.emptyTable();
     run("Median", "5");
     EXPECT_TRUE(tables.dm.cdsMovAv.isEmpty()); // an empty table writes no row
+}
+
+TEST_F(MovingAverageTest, TheSlidingWindowGivesWhatSortingEachWindowAfreshGives)
+{
+    // Values with many ties (a coarse grid) and signed zeros, so the order of
+    // equal values and the kept path for -0.0 both show.
+    struct Case {
+        const char* name;
+        bool negativeZero;
+    };
+    const Case cases[] = {{"ties", false}, {"with -0.0: each window sorted anew", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Point> points;
+        unsigned seed = 12345;
+        for (int i = 0; i < 1500; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            double y = static_cast<double>((seed >> 16) % 13) * 0.25 - 1.5;
+            if (c.negativeZero && i % 97 == 0)
+                y = -0.0;
+            points.push_back({i * 0.5, y, 0});
+        }
+        tables.dm.cdsSeaRaw.emptyTable();
+        test::appendRows(tables.dm.cdsSeaRaw, points);
+        for (const char* type : {"Median", "Trimean"}) {
+            for (const char* n : {"3", "10", "101"}) {
+                SCOPED_TRACE(std::string(type) + " " + n);
+                run(type, n);
+                const auto got = ratios();
+                const int N = static_cast<int>(points.size());
+                const int h = std::atoi(fields.PointIncrementStr.c_str()) / 2;
+                ASSERT_EQ(static_cast<int>(got.size()), N);
+                for (int j = 1; j <= N; ++j) {
+                    const int r = std::min({h, j - 1, N - j});
+                    const double fresh = std::string(type) == "Median" ? calc.MedianOf(j - r, j + r)
+                                                                        : calc.TrimeanOf(j - r, j + r);
+                    ASSERT_EQ(std::memcmp(&fresh, &got[static_cast<std::size_t>(j - 1)], sizeof fresh), 0)
+                        << "point " << j << ": " << fresh << " vs " << got[static_cast<std::size_t>(j - 1)];
+                }
+            }
+        }
+    }
 }
 
 TEST(SortValues, GapsShrinkByTheDecimalFactor)
