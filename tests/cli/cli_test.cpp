@@ -1,4 +1,5 @@
 // quorvane-batch run in-process, with a settings file and internal folder of the test's own.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -125,6 +126,39 @@ TEST_F(BatchTest, CopyWritesAWorkbookBackAndNeverReplacesAFile)
     const BatchRun again = run({"copy", fixtures + "libreoffice-points.xls", out});
     EXPECT_EQ(again.rc, 1);
     EXPECT_EQ(again.err, "Can't write to file \"" + out + "\". Check it is not in use by another user\n");
+}
+
+TEST_F(BatchTest, CalculationsRunOnImportedPointsAndTheirParametersBecomeTheNextDefaults)
+{
+    // Out of order, an empty Error, a word in Ratio and an empty Age.
+    std::ofstream(dir.file("points.csv")) << "Age,Ratio,Error\n3,0.70,0.01\n1,0.71,\n2,abc,0.1\n,0.5,0.1\n"
+                                             "1.5,0.72,0.02\n2.5,0.715,0.01\n";
+    const BatchRun imported = run({"import-csv", dir.file("points.csv")});
+    ASSERT_EQ(imported.rc, 0) << imported.err;
+    EXPECT_EQ(run({"dump", "SeaRaw"}).out, "Age,Ratio,Error\n1,0.71,\n1.5,0.72,0.02\n2.5,0.715,0.01\n3,0.7,0.01\n");
+
+    const BatchRun spline = run({"spline", "--average", "--central", "--plus", "--minus", "--precision", "1e-3",
+                                 "--from-age", "0", "--to-age", "10", "--bin-width", "0.1", "--points", "8"});
+    ASSERT_EQ(spline.rc, 0) << spline.err;
+    EXPECT_NE(spline.out.find("MSWD = "), std::string::npos) << spline.out;
+    // Four averaged points and 8 spline points: two rows per interval, three intervals.
+    for (const char* table : {"SeaSpl", "SeaSplP", "SeaSplM"}) {
+        const std::string csv = run({"dump", table}).out;
+        EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 3 * 2) << table << "\n" << csv;
+    }
+    // A second run without options takes the stored parameters, stored upper case.
+    const BatchRun again = run({"spline", "--central"});
+    ASSERT_EQ(again.rc, 0) << again.err;
+    std::ifstream in(dir.file("Quorvane.INI"));
+    const std::string ini((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(ini.find("Required smoothing precision=1E-3\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Age to=10\n"), std::string::npos);
+
+    const BatchRun movav = run({"movav", "--type", "median", "--points", "4"});
+    ASSERT_EQ(movav.rc, 0) << movav.err;
+    EXPECT_NE(movav.out.find("Moving Median (5 point)"), std::string::npos) << movav.out;
+    EXPECT_EQ(run({"dump", "MovAv"}).out, "Age,Ratio,Error,N\n1,0.71,,\n1.5,0.715,,\n2.5,0.715,,\n3,0.7,,\n");
+    EXPECT_NE(run({"movav", "--type", "median", "--points", "-3"}).rc, 0);
 }
 
 TEST_F(BatchTest, SettingsAreLoadedAndWrittenBackButTheInternalOverrideIsNot)
