@@ -16,6 +16,7 @@
 #include "data/dm_sea.h"
 #include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
+#include "spline/window/spline_fit.h"
 #include "work/nspl.h"
 
 namespace quorvane::app {
@@ -157,7 +158,10 @@ void TfmMain::Printersetup1Click() { ui::dialogs().printerSetup(this, ui::appPri
 void TfmMain::Exit1Click() { close(); }
 
 void TfmMain::MovingAverage1Click() { notAvailable(); }
-void TfmMain::Spline1Click() { notAvailable(); }
+void TfmMain::Spline1Click()
+{
+    runPlacedDialog(this, "Spline", [](QWidget* owner) { return std::make_unique<spline::TfmSplineFit>(owner); });
+}
 void TfmMain::CompareGraphs1Click() { notAvailable(); }
 
 void TfmMain::About1Click()

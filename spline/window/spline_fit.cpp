@@ -73,6 +73,9 @@ void TfmSplineFit::build()
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
+    // The window takes the size it is placed at, as stored, even below what its
+    // contents would ask for.
+    root->setSizeConstraint(QLayout::SetNoConstraint);
 
     auto* bar = named(new QWidget(this), "pnButtons");
     auto* barLayout = new QHBoxLayout(bar);

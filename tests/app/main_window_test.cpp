@@ -239,8 +239,28 @@ TEST_F(MainWindowTest, ACalculationWindowIsPlacedShownAndDestroyedAndStoresItsPo
 TEST_F(MainWindowTest, ACommandWhoseWindowIsNotBuiltSaysSo)
 {
     TfmMain w;
-    w.findChild<QAction*>("Spline1")->trigger();
+    w.findChild<QAction*>("CompareGraphs1")->trigger();
     EXPECT_EQ(dialogs.messages(), std::vector<std::string>{NotAvailableText});
+}
+
+TEST_F(MainWindowTest, TheSplineCommandShowsTheSplineWindowPlacedFromItsPositions)
+{
+    writeSettings("[Form positions]\nSpline Left=40\nSpline Top=30\nSpline Height=520\nSpline Width=846\n");
+    TfmMain w;
+    w.show();
+    QString caption;
+    QRect placed;
+    test::ModalGuard close([&](QWidget* m) {
+        caption = m->windowTitle();
+        placed = QRect(m->x(), m->y(), m->width(), m->height());
+        static_cast<QDialog*>(m)->reject();
+    });
+    w.findChild<QAction*>("Spline1")->trigger();
+    EXPECT_TRUE(close.answered());
+    EXPECT_EQ(caption, "Fit Weighted Spline");
+    EXPECT_EQ(placed, QRect(40, 30, 846, 520));
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(w.findChild<QDialog*>(), nullptr); // destroyed when it closed
 }
 
 TEST(DefaultErrorDisplay, AnErrorLeavingAnEventHandlerIsShownAndTheApplicationGoesOn)
