@@ -55,11 +55,9 @@ std::uint32_t ChainReader::u32()
 
 void ChainReader::bytes(std::size_t n, std::vector<std::uint8_t>& out)
 {
-    if (n == 0)
-        return;
-    if (n > remaining())
-        throw RecordError(msg::RecordRead);
-    out.reserve(out.size() + n);
+    // No reservation up front: the count is the file's claim, and walking the rest of
+    // the chain to check it would cost a walk per string in a long SST. The output grows
+    // only with bytes actually read; the end of the chain fails the read.
     while (n > 0) {
         while (pos_ >= rec_->bodySize())
             nextRecord();

@@ -75,7 +75,7 @@ void readSubstream(RecordStream& s, std::unique_ptr<TBaseRecord> bof, RecordList
 void TBoundSheetList::add(std::unique_ptr<TBoundSheetRecord> r)
 {
     std::u16string name = r->name();
-    if (std::find(names_.begin(), names_.end(), name) != names_.end())
+    if (!known_.insert(name).second)
         throw RecordError(formatMessage(msg::SheetNameExists, toUtf8(name).c_str()));
     records_.push_back(std::move(r));
     names_.push_back(std::move(name));
@@ -83,6 +83,7 @@ void TBoundSheetList::add(std::unique_ptr<TBoundSheetRecord> r)
 
 void TBoundSheetList::clear()
 {
+    known_.clear();
     records_.clear();
     names_.clear();
 }
@@ -233,6 +234,37 @@ void TCells::insert(std::unique_ptr<TCellRecord> cell)
         *it = std::move(cell);
     else
         row.insert(it, std::move(cell));
+}
+
+void TCells::append(std::unique_ptr<TCellRecord> cell)
+{
+    const int r = cell->row();
+    if (r >= rowCount())
+        cells_.resize(static_cast<std::size_t>(r) + 1);
+    cells_[r].push_back(std::move(cell));
+}
+
+void TCells::settle()
+{
+    auto byColumn = [](const std::unique_ptr<TCellRecord>& a, const std::unique_ptr<TCellRecord>& b) {
+        return a->col() < b->col();
+    };
+    for (Row& row : cells_) {
+        bool ordered = true;
+        for (std::size_t i = 1; i < row.size() && ordered; ++i)
+            ordered = row[i - 1]->col() < row[i]->col();
+        if (ordered)
+            continue;
+        std::stable_sort(row.begin(), row.end(), byColumn);
+        // Keep the last of each run of equal columns.
+        std::size_t out = 0;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            if (i + 1 < row.size() && row[i + 1]->col() == row[i]->col())
+                continue;
+            row[out++] = std::move(row[i]);
+        }
+        row.resize(out);
+    }
 }
 
 TCellRecord* TCells::cell(int r, int c) noexcept
@@ -451,7 +483,7 @@ void TWorkSheet::loadFromStream(RecordStream& s, std::unique_ptr<TBOFRecord> bof
         if (isIgnored(*rec))
             continue;
         if (isCell(id)) {
-            cells.insert(downcast<TCellRecord>(std::move(rec)));
+            cells.append(downcast<TCellRecord>(std::move(rec)));
             continue;
         }
         switch (id) {
@@ -463,19 +495,12 @@ void TWorkSheet::loadFromStream(RecordStream& s, std::unique_ptr<TBOFRecord> bof
                 dimensions.lastColPlus1 = getU16(b.data() + 10);
             }
             break;
-        case rid::Note: {
-            TNote note{std::move(rec), -1};
-            const std::uint16_t row = note.row();
-            auto at = std::upper_bound(notes.begin(), notes.end(), row,
-                                       [](std::uint16_t r, const TNote& n) { return r < n.row(); });
-            notes.insert(at, std::move(note));
-            break;
-        }
+        case rid::Note: notes.push_back(TNote{std::move(rec), -1}); break; // ordered by row below
         case rid::ColInfo: colInfos.push_back(std::move(rec)); break;
         case rid::MulRk:
         case rid::MulBlank:
             for (auto& cell : static_cast<const TMultipleValueRecord&>(*rec).expand())
-                cells.insert(std::move(cell));
+                cells.append(std::move(cell));
             break;
         case rid::Row: cells.addRowRecord(downcast<TRowRecord>(std::move(rec))); break;
         case rid::CondFmt: {
@@ -531,14 +556,17 @@ void TWorkSheet::loadFromStream(RecordStream& s, std::unique_ptr<TBOFRecord> bof
         }
     }
 loaded:
+    cells.settle();
+    std::stable_sort(notes.begin(), notes.end(), [](const TNote& a, const TNote& b) { return a.row() < b.row(); });
+    std::map<int, std::size_t> objectsById; // the last OBJ of an id wins, as a file read in order
+    for (const auto& [index, id] : drawing.objects)
+        objectsById[id] = index;
     for (auto& note : notes) {
         const ByteSpan nb = note.record->body();
         if (nb.size() < 8)
             continue;
-        const int objId = getU16(nb.data() + 6);
-        for (const auto& [index, id] : drawing.objects)
-            if (id == objId)
-                note.drawingIndex = static_cast<int>(index);
+        if (auto it = objectsById.find(getU16(nb.data() + 6)); it != objectsById.end())
+            note.drawingIndex = static_cast<int>(it->second);
     }
 
     // A formula that only points at a shared formula (PtgExp with the anchor cell) takes

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,7 @@ public:
     const std::vector<std::u16string>& names() const noexcept { return names_; }
 
 private:
+    std::set<std::u16string> known_; // the names, for the duplicate check
     std::vector<std::unique_ptr<TBoundSheetRecord>> records_; // TBoundSheetRecordList
     std::vector<std::u16string> names_;                       // TSheetNameList
 };
@@ -179,6 +181,12 @@ public:
 
     /// Puts a cell in its row at its column; a cell already there is replaced.
     void insert(std::unique_ptr<TCellRecord> cell);
+    /// While a sheet is read: appends without ordering (cells of a file normally come in
+    /// column order; a hostile file must not make each insertion cost a row's length).
+    void append(std::unique_ptr<TCellRecord> cell);
+    /// After reading: orders every row by column; of two cells at one column the later
+    /// read is kept.
+    void settle();
     /// The cell at (row, col), found by bisection, or null.
     const TCellRecord* cell(int row, int col) const noexcept;
     TCellRecord* cell(int row, int col) noexcept;

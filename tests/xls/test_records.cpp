@@ -578,3 +578,22 @@ TEST(Formula, ReferenceSitesForMovingRows)
     EXPECT_FALSE(formula::referenceSites(Bytes{0x24, 0, 0, 0, 0, 0x31}, &bad));
     EXPECT_EQ(bad, 0x31);
 }
+
+TEST(Loader, CellsOutOfColumnOrderAreOrderedAndTheLaterDuplicateKept)
+{
+    Biff b;
+    b.globals({"S"});
+    b.bof(0x0010).number(0, 5, 5).number(0, 1, 1).number(0, 3, 3).number(0, 1, 11).number(2, 0, 7).eof();
+    TWorkbook book;
+    book.load(b.data);
+    const TCells& cells = sheet(book, 0).cells;
+    const auto* row = cells.row(0);
+    ASSERT_NE(row, nullptr);
+    ASSERT_EQ(row->size(), 3u);
+    EXPECT_EQ((*row)[0]->col(), 1);
+    EXPECT_EQ((*row)[1]->col(), 3);
+    EXPECT_EQ((*row)[2]->col(), 5);
+    EXPECT_EQ(std::get<double>(cells.cell(0, 1)->value()), 11.0);
+    EXPECT_EQ(cells.row(1)->size(), 0u);
+    EXPECT_EQ(std::get<double>(cells.cell(2, 0)->value()), 7.0);
+}
