@@ -2,6 +2,8 @@
 // trips checked by the engine and by python3-xlrd.
 #include "write_support.h"
 
+#include "fuzz/roundtrip_input.h"
+
 #include "xls/errors.h"
 #include "xls/messages.h"
 #include "xls/storage.h"
@@ -442,6 +444,33 @@ TEST(RoundTrip, ValuesSetAreReadByXlrd)
     const SeenBook engine = engineCells(book);
     EXPECT_EQ(peer.names, engine.names);
     EXPECT_EQ(peer.sheets, engine.sheets);
+}
+
+} // namespace
+
+namespace {
+
+// The writer's fuzz inputs and the shared fixtures, read, written and read again.
+TEST(FuzzRoundTrip, RegressionInputsReadBackAfterWriting)
+{
+    std::vector<fs::path> inputs;
+    for (const fs::path dir : {fs::path(QUORVANE_SOURCE_DIR) / "tests/fuzz/corpus-regressions",
+                               fs::path(QUORVANE_SHARED_DIR) / "fixtures/xls"})
+        if (fs::exists(dir))
+            for (const auto& e : fs::directory_iterator(dir))
+                if (e.is_regular_file())
+                    inputs.push_back(e.path());
+    if (inputs.empty())
+        GTEST_SKIP() << "no inputs";
+    for (const auto& path : inputs) {
+        SCOPED_TRACE(path.string());
+        const Bytes bytes = readFile(path.string());
+        try {
+            quorvane::xls::fuzz::roundTripInput(bytes.data(), bytes.size());
+        } catch (const quorvane::Error&) {
+            // refused by the reader
+        }
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "xls/write/writer.h"
 
 #include <algorithm>
+#include <array>
 
 namespace quorvane::xls {
 
@@ -10,6 +11,11 @@ namespace {
 
 // Rows are written in blocks of this many consecutive row numbers.
 constexpr int RowBlock = 32;
+// The largest record body, and so the most cells one MULRK (6 bytes each) or MULBLANK
+// (2 bytes each) holds next to its 6 bytes of row and columns. A sheet read from a
+// hostile file can hold longer runs (columns past 255): they are split.
+constexpr std::size_t MaxBody = 8224;
+constexpr std::size_t MaxRunCells[2] = {(MaxBody - 6) / 2, (MaxBody - 6) / 6};
 
 void saveList(const RecordList& list, ByteSink& sink)
 {
@@ -69,7 +75,8 @@ void saveRun(const TCells::Row& cells, std::size_t first, std::size_t last, bool
         sink.bytes(nullptr, size);
         return;
     }
-    std::uint8_t b[6 + 6 * MaxColumns];
+    std::array<std::uint8_t, MaxBody> buffer;
+    std::uint8_t* b = buffer.data();
     putU16(b, cells[first]->row());
     putU16(b + 2, cells[first]->col());
     std::uint8_t* p = b + 4;
@@ -106,7 +113,9 @@ void saveRowCells(const TCells::Row& row, ByteSink& sink)
         const std::uint16_t id = row[i]->id();
         std::size_t j = i;
         if (id == rid::Rk || id == rid::Blank) {
-            while (j + 1 < row.size() && row[j + 1]->id() == id && row[j + 1]->col() == row[j]->col() + 1)
+            const std::size_t most = MaxRunCells[id == rid::Rk];
+            while (j + 1 < row.size() && j + 1 - i < most && row[j + 1]->id() == id &&
+                   row[j + 1]->col() == row[j]->col() + 1)
                 ++j;
         }
         if (j > i)
