@@ -43,6 +43,7 @@ TXLSFile::TXLSFile(bool allowOverwriting, std::set<TSaveFormat> saveFormat, cons
 
 void TXLSFile::connect()
 {
+    markedKnown_ = false;
     workbook_ = std::make_unique<TWorkbook>();
     storages_.clear();
     activeSheet_ = 1;
@@ -128,6 +129,7 @@ void TXLSFile::openFile(const std::string& path)
         }
         if (!book)
             throwRecordsInvalid();
+        markedKnown_ = false;
         workbook().load(book->bytes);
         settleActiveSheet();
         return;
@@ -172,6 +174,7 @@ void TXLSFile::loadFromDocument(const CompoundDocument& doc)
     storages_ = doc.copyElements(streamName);
     if (!bytes)
         throwRecordsInvalid();
+    markedKnown_ = false;
     book.load(*bytes);
     settleActiveSheet();
 }
@@ -194,14 +197,26 @@ void TXLSFile::setActiveSheet(int n)
     if (TWindow1Record* w1 = book.globals().window1)
         w1->setTabs(static_cast<std::uint16_t>(n - 1), 0, 1);
     const auto& sheets = book.sheets();
-    for (std::size_t i = 0; i < sheets.size(); ++i) {
-        auto* ws = dynamic_cast<TWorkSheet*>(sheets[i].get());
-        if (!ws || !ws->window2)
-            continue;
-        std::uint16_t f = ws->window2->flags() & ~(TWindow2Record::Selected | TWindow2Record::Paged);
-        if (static_cast<int>(i) == n - 1)
-            f |= TWindow2Record::Selected | TWindow2Record::Paged;
-        ws->window2->setFlags(f);
+    constexpr std::uint16_t marks = TWindow2Record::Selected | TWindow2Record::Paged;
+    auto window2 = [&](std::size_t i) -> TWindow2Record* {
+        auto* ws = i < sheets.size() ? dynamic_cast<TWorkSheet*>(sheets[i].get()) : nullptr;
+        return ws ? ws->window2 : nullptr;
+    };
+    if (!markedKnown_) {
+        marked_.clear();
+        for (std::size_t i = 0; i < sheets.size(); ++i)
+            marked_.push_back(i);
+        markedKnown_ = true;
+    }
+    for (std::size_t i : marked_)
+        if (TWindow2Record* w2 = window2(i))
+            w2->setFlags(w2->flags() & ~marks);
+    marked_.clear();
+    if (n >= 1) {
+        if (TWindow2Record* w2 = window2(static_cast<std::size_t>(n - 1))) {
+            w2->setFlags(w2->flags() | marks);
+            marked_.push_back(static_cast<std::size_t>(n - 1));
+        }
     }
 }
 

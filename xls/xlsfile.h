@@ -114,6 +114,11 @@ private:
     std::unique_ptr<TWorkbook> workbook_;
     TXlsStorageList storages_;
     int activeSheet_ = 1;
+    /// Sheets whose WINDOW2 may carry the selected or paged mark: all of them until the
+    /// first setActiveSheet, then the one it marked, so that selecting each sheet of a
+    /// workbook in turn costs one pass in all rather than one per sheet.
+    std::vector<std::size_t> marked_;
+    bool markedKnown_ = false;
 };
 
 } // namespace quorvane::xls

@@ -146,10 +146,13 @@ TEST_F(ImportTest, SelectionMarks)
     EXPECT_EQ(getU16(w1.data() + 10), 2);
     EXPECT_EQ(getU16(w1.data() + 12), 0);
     EXPECT_EQ(getU16(w1.data() + 14), 1);
-    for (int i = 0; i < 3; ++i) {
-        SCOPED_TRACE(i);
-        const auto& ws = dynamic_cast<const TWorkSheet&>(*book.sheets()[i]);
-        EXPECT_EQ((ws.window2->flags() & 0x0600) == 0x0600, i == 2);
+    for (int selected : {3, 1, 1, 2}) {
+        imp.SetActiveSheet(selected);
+        for (int i = 0; i < 3; ++i) {
+            SCOPED_TRACE(std::to_string(selected) + "/" + std::to_string(i));
+            const auto& ws = dynamic_cast<const TWorkSheet&>(*book.sheets()[i]);
+            EXPECT_EQ(ws.window2->flags() & 0x0600, i == selected - 1 ? 0x0600 : 0);
+        }
     }
 }
 
