@@ -31,6 +31,33 @@ inline constexpr std::uint8_t PtgAreaN = 0x2D;
 inline constexpr std::uint8_t PtgRef3d = 0x3A;
 inline constexpr std::uint8_t PtgArea3d = 0x3B;
 
+// Base ids of the operator, constant and function tokens.
+inline constexpr std::uint8_t PtgAdd = 0x03;     // binary operators 0x03..0x11 in this order:
+inline constexpr std::uint8_t PtgRange = 0x11;   // + - * / ^ & < <= = >= > <> isect union range
+inline constexpr std::uint8_t PtgUplus = 0x12;
+inline constexpr std::uint8_t PtgUminus = 0x13;
+inline constexpr std::uint8_t PtgPercent = 0x14;
+inline constexpr std::uint8_t PtgParen = 0x15;
+inline constexpr std::uint8_t PtgMissArg = 0x16;
+inline constexpr std::uint8_t PtgErr = 0x1C;
+inline constexpr std::uint8_t PtgBool = 0x1D;
+inline constexpr std::uint8_t PtgInt = 0x1E;
+inline constexpr std::uint8_t PtgNum = 0x1F;
+inline constexpr std::uint8_t PtgArray = 0x20;
+inline constexpr std::uint8_t PtgFunc = 0x21;
+inline constexpr std::uint8_t PtgFuncVar = 0x22;
+inline constexpr std::uint8_t PtgName = 0x23;
+inline constexpr std::uint8_t PtgRefErr = 0x2A;
+inline constexpr std::uint8_t PtgAreaErr = 0x2B;
+inline constexpr std::uint8_t PtgNameX = 0x39;
+inline constexpr std::uint8_t PtgRefErr3d = 0x3C;
+inline constexpr std::uint8_t PtgAreaErr3d = 0x3D;
+/// PtgAttr option bits (the byte after the id).
+inline constexpr std::uint8_t AttrVolatile = 0x01, AttrIf = 0x02, AttrChoose = 0x04, AttrGoto = 0x08,
+                              AttrSum = 0x10, AttrSpace = 0x40;
+/// Operand class bits of tokens 0x20..0x7F.
+inline constexpr std::uint8_t ClassRef = 0x20, ClassValue = 0x40, ClassArray = 0x60;
+
 /// Size of the token at `off` (its id byte included), or nothing when the id is not a
 /// BIFF8 token or the token runs past the end of `tokens`.
 std::optional<std::size_t> tokenSize(ByteSpan tokens, std::size_t off) noexcept;
