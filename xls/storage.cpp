@@ -10,6 +10,7 @@
 #include <gsf/gsf-input.h>
 
 #include <cstring>
+#include <mutex>
 #include <strings.h>
 
 namespace quorvane::xls {
@@ -30,6 +31,19 @@ struct GObjectDeleter {
 };
 template <typename T>
 using GPtr = std::unique_ptr<T, GObjectDeleter>;
+
+// libgsf reports what it meets in a damaged document through GLib's log (warnings and
+// failed checks on stderr). The engine reports failures as its own errors and has no log,
+// so those messages of the compound document reader are dropped.
+void silenceLibraryLog()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (const char* domain : {"libgsf", "libgsf:msole"})
+            g_log_set_handler(domain, static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
+                              [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+    });
+}
 
 bool sameName(const char* a, const std::string& b) noexcept
 {
@@ -73,7 +87,6 @@ struct CompoundDocument::Impl {
         for (int i = 0; i < n; ++i) {
             const char* name = gsf_infile_name_by_index(dir, i);
             const std::string elementName = name ? name : "";
-            GError* err = nullptr;
             GPtr<GsfInput> child(gsf_infile_child_by_index(dir, i));
             if (!child)
                 throw StorageError(formatMessage(msg::StreamDamaged, elementName.c_str()));
@@ -87,8 +100,6 @@ struct CompoundDocument::Impl {
                 copyInto(GSF_INFILE(child.get()), element.elements, std::nullopt, depth + 1);
             else
                 element.bytes = readWhole(child.get(), containerSize, elementName);
-            if (err)
-                g_error_free(err);
             out.push_back(std::move(element));
         }
     }
@@ -106,6 +117,7 @@ namespace {
 
 GPtr<GsfInfile> openRoot(GsfInput* input, const std::string& name)
 {
+    silenceLibraryLog();
     GError* err = nullptr;
     GsfInfile* root = gsf_infile_msole_new(input, &err);
     if (!root) {

@@ -220,3 +220,21 @@ TEST_F(ImportTest, ChartSheetStoragesAndStreamNames)
             EXPECT_TRUE(imp.File()->storages().empty());
     }
 }
+
+TEST_F(ImportTest, TemplateStoreTakesThePlaceOfTheFile)
+{
+    Biff b;
+    b.globals({"FromStore"});
+    b.bof(0x0010).number(1, 1, 2.5).eof();
+    TXlsStorageList store;
+    store.push_back({"WorkBook", false, b.data, {}});
+    store.push_back({"\x05SummaryInformation", false, {7}, {}});
+    adapter.SetTemplateStore(&store);
+    imp.OpenWorkbook("/no/such/file.xls");
+    EXPECT_EQ(imp.SheetName(), u"FromStore");
+    EXPECT_EQ(imp.CellValue(2, 2), CellVariant(2.5));
+    ASSERT_EQ(imp.File()->storages().size(), 1u);
+    EXPECT_EQ(imp.File()->storages()[0].bytes, (Bytes{7}));
+    store.erase(store.begin());
+    EXPECT_EQ(errorOf([&] { imp.OpenWorkbook("x"); }), "Error reading Excel records. File invalid");
+}
