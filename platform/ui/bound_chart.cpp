@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 #include "platform/ui/bound_grid.h"
 
@@ -15,12 +16,25 @@ const QColor Palette[] = {Qt::red,        Qt::darkGreen, Qt::darkYellow, Qt::blu
                           Qt::magenta,    Qt::darkCyan,  Qt::darkBlue,   Qt::darkRed, Qt::green,
                           Qt::darkMagenta, Qt::black};
 
+// The label pattern shows at most three decimals, so ticks closer than 0.001
+// would repeat the same label.
+constexpr double FinestLabelStep = 0.001;
+
 template <class Base>
 class PatternTicker final : public Base {
 public:
     QString getTickLabel(double tick, const QLocale&, QChar, int) override
     {
         return formatGroupedNumber(tick, QString::fromLatin1(text::LeftAxisLabelFormat), QLocale::system());
+    }
+
+protected:
+    double getTickStep(const QCPRange& range) override
+    {
+        if constexpr (std::is_same_v<Base, QCPAxisTicker>)
+            return std::max(Base::getTickStep(range), FinestLabelStep);
+        else
+            return Base::getTickStep(range);
     }
 };
 
@@ -255,6 +269,17 @@ DBChart::DBChart(QWidget* parent) : QCustomPlot(parent), left_(*this, yAxis)
     setBackground(Qt::white);
     legend->setVisible(true);
     legend->setBrush(Qt::white);
+    // The legend stands right of the plot, so it never hides a curve.
+    axisRect()->insetLayout()->take(legend);
+    auto* side = new QCPLayoutGrid;
+    plotLayout()->addElement(0, 1, side);
+    plotLayout()->setColumnStretchFactor(1, 0.001);
+    side->addElement(0, 0, legend);
+    side->addElement(1, 0, new QCPLayoutElement(this)); // takes the height the legend leaves
+    side->setRowStretchFactor(0, 0.001);
+    side->setMargins(QMargins(0, 12, 8, 0));
+    legend->setMargins(QMargins(6, 4, 6, 4));
+    legend->setLayer(QStringLiteral("legend"));
     xAxis->setLabel(QStringLiteral("Age"));
     yAxis->setTicker(QSharedPointer<QCPAxisTicker>(new PatternTicker<QCPAxisTicker>));
     setNoAntialiasingOnDrag(true);
