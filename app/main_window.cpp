@@ -14,6 +14,8 @@
 #include "app/settings/settings_store.h"
 #include "app/window_placement.h"
 #include "data/dm_sea.h"
+#include "graphs/graphs_window.h"
+#include "movav/window/movav_window.h"
 #include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
 #include "spline/window/spline_fit.h"
@@ -157,12 +159,18 @@ void TfmMain::Printersetup1Click() { ui::dialogs().printerSetup(this, ui::appPri
 
 void TfmMain::Exit1Click() { close(); }
 
-void TfmMain::MovingAverage1Click() { notAvailable(); }
+void TfmMain::MovingAverage1Click()
+{
+    runPlacedDialog(this, "Moving Average", [](QWidget* owner) { return std::make_unique<movav::TfmMovAv>(owner); });
+}
 void TfmMain::Spline1Click()
 {
     runPlacedDialog(this, "Spline", [](QWidget* owner) { return std::make_unique<spline::TfmSplineFit>(owner); });
 }
-void TfmMain::CompareGraphs1Click() { notAvailable(); }
+void TfmMain::CompareGraphs1Click()
+{
+    runPlacedDialog(this, "Graph", [](QWidget* owner) { return std::make_unique<graphs::TfmGraphs>(owner); });
+}
 
 void TfmMain::About1Click()
 {

@@ -239,28 +239,44 @@ TEST_F(MainWindowTest, ACalculationWindowIsPlacedShownAndDestroyedAndStoresItsPo
 TEST_F(MainWindowTest, ACommandWhoseWindowIsNotBuiltSaysSo)
 {
     TfmMain w;
-    w.findChild<QAction*>("CompareGraphs1")->trigger();
+    w.findChild<QAction*>("ExportSpline")->trigger();
     EXPECT_EQ(dialogs.messages(), std::vector<std::string>{NotAvailableText});
 }
 
-TEST_F(MainWindowTest, TheSplineCommandShowsTheSplineWindowPlacedFromItsPositions)
+TEST_F(MainWindowTest, EachCalculationCommandShowsItsWindowPlacedFromItsPositions)
 {
-    writeSettings("[Form positions]\nSpline Left=40\nSpline Top=30\nSpline Height=520\nSpline Width=846\n");
-    TfmMain w;
-    w.show();
-    QString caption;
-    QRect placed;
-    test::ModalGuard close([&](QWidget* m) {
-        caption = m->windowTitle();
-        placed = QRect(m->x(), m->y(), m->width(), m->height());
-        static_cast<QDialog*>(m)->reject();
-    });
-    w.findChild<QAction*>("Spline1")->trigger();
-    EXPECT_TRUE(close.answered());
-    EXPECT_EQ(caption, "Fit Weighted Spline");
-    EXPECT_EQ(placed, QRect(40, 30, 846, 520));
-    EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_EQ(w.findChild<QDialog*>(), nullptr); // destroyed when it closed
+    struct Case {
+        const char* action;
+        const char* prefix;
+        const char* caption;
+        QRect at;
+    };
+    const Case cases[] = {{"Spline1", "Spline", "Fit Weighted Spline", QRect(40, 30, 846, 520)},
+                          {"MovingAverage1", "Moving Average", "Fit Moving Average", QRect(60, 20, 654, 520)},
+                          {"CompareGraphs1", "Graph", "Comparative graphs", QRect(80, 10, 700, 500)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.action);
+        const std::string p = c.prefix;
+        writeSettings("[Form positions]\n" + p + " Left=" + std::to_string(c.at.x()) + "\n" + p +
+                      " Top=" + std::to_string(c.at.y()) + "\n" + p + " Height=" + std::to_string(c.at.height()) +
+                      "\n" + p + " Width=" + std::to_string(c.at.width()) + "\n");
+        dialogs.shown.clear();
+        TfmMain w;
+        w.show();
+        QString caption;
+        QRect placed;
+        test::ModalGuard close([&](QWidget* m) {
+            caption = m->windowTitle();
+            placed = QRect(m->x(), m->y(), m->width(), m->height());
+            static_cast<QDialog*>(m)->reject();
+        });
+        w.findChild<QAction*>(c.action)->trigger();
+        EXPECT_TRUE(close.answered());
+        EXPECT_EQ(caption, c.caption);
+        EXPECT_EQ(placed, c.at);
+        EXPECT_TRUE(dialogs.shown.empty());
+        EXPECT_EQ(w.findChild<QDialog*>(), nullptr); // destroyed when it closed
+    }
 }
 
 TEST(DefaultErrorDisplay, AnErrorLeavingAnEventHandlerIsShownAndTheApplicationGoesOn)
