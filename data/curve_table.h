@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -205,6 +206,39 @@ private:
     std::vector<TableObserver*> observers_;
     int disabled_ = 0;
     bool changedWhileDisabled_ = false;
+};
+
+/// Suspends the bound views of tables during a bulk change and resumes them when
+/// resume() is called or the scope ends, so a command that stops early never
+/// leaves its grids and charts frozen.
+class ControlsPause {
+public:
+    ControlsPause() = default;
+    ControlsPause(std::initializer_list<CurveTable*> tables)
+    {
+        for (CurveTable* t : tables)
+            pause(*t);
+    }
+    ~ControlsPause() { resume(); }
+    ControlsPause(const ControlsPause&) = delete;
+    ControlsPause& operator=(const ControlsPause&) = delete;
+
+    void pause(CurveTable& table)
+    {
+        table.disableControls();
+        paused_.push_back(&table);
+    }
+    /// Resumes in the reverse order of pausing.
+    void resume()
+    {
+        while (!paused_.empty()) {
+            paused_.back()->enableControls();
+            paused_.pop_back();
+        }
+    }
+
+private:
+    std::vector<CurveTable*> paused_;
 };
 
 /// Formats a value with a display pattern of '#', '0' and '.': the digits after

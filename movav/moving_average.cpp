@@ -12,32 +12,6 @@ namespace quorvane {
 
 namespace {
 
-/// Suspends the display of SeaRaw and MovAv and resumes it however the run ends.
-class DisplayPause {
-public:
-    DisplayPause(data::CurveTable& a, data::CurveTable& b) : a_(a), b_(b)
-    {
-        a_.disableControls();
-        b_.disableControls();
-    }
-    ~DisplayPause() { resume(); }
-    DisplayPause(const DisplayPause&) = delete;
-    DisplayPause& operator=(const DisplayPause&) = delete;
-    void resume()
-    {
-        if (!paused_)
-            return;
-        paused_ = false;
-        a_.enableControls();
-        b_.enableControls();
-    }
-
-private:
-    data::CurveTable& a_;
-    data::CurveTable& b_;
-    bool paused_ = true;
-};
-
 /// True when slots 1..N hold no NaN and no -0.0: then any two sorts of a window
 /// give the same values bit for bit, equal values being identical.
 bool plainValues(const WorkArray& Y, int N)
@@ -92,7 +66,7 @@ std::string MovingAverage::bbDefineClick(MovingAverageFields& fields)
 
     // Step 4
     status_.setPanelText(0, text::EmptyingDataTables);
-    DisplayPause pause(raw, movav);
+    data::ControlsPause pause{&raw, &movav};
     try {
         movav.last();
         while (movav.rowCount() > 0)

@@ -16,29 +16,6 @@ namespace {
 // equal ages give -1e-7 and only ages exactly 1e-7 apart give a zero spacing.
 inline double spacing(const double* x, int i) { return (x[i + 1] - x[i]) - 1e-7; }
 
-/// Suspends the display of the three curve tables while rows are appended and
-/// resumes it however the sampling ends.
-class CurveDisplayPause {
-public:
-    explicit CurveDisplayPause(data::TdmSea& dm) : dm_(dm)
-    {
-        dm_.cdsSeaSpl.disableControls();
-        dm_.cdsSeaSplM.disableControls();
-        dm_.cdsSeaSplP.disableControls();
-    }
-    ~CurveDisplayPause()
-    {
-        dm_.cdsSeaSpl.enableControls();
-        dm_.cdsSeaSplM.enableControls();
-        dm_.cdsSeaSplP.enableControls();
-    }
-    CurveDisplayPause(const CurveDisplayPause&) = delete;
-    CurveDisplayPause& operator=(const CurveDisplayPause&) = delete;
-
-private:
-    data::TdmSea& dm_;
-};
-
 data::CurveTable* targetTable(data::TdmSea& dm, std::string_view name)
 {
     if (name == "SeaSpl")
@@ -216,7 +193,8 @@ void SmoothSpline::operator()(const WorkArray& xArray, const WorkArray& yArray, 
     progress(text::SplineEighthLoop);
 
     {
-        CurveDisplayPause pause(tables_);
+        // The three curve tables redraw once, when the sampling ends however it ends.
+        data::ControlsPause pause{&tables_.cdsSeaSpl, &tables_.cdsSeaSplM, &tables_.cdsSeaSplP};
         sample(xArray, N, S);
         if (splineValues().TargetTable == "SeaSpl")
             measureMswd(dyArray);

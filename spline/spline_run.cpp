@@ -15,30 +15,6 @@ namespace quorvane {
 
 namespace {
 
-/// Suspends the display of a table until resume() or the end of the scope, so
-/// a run that stops early does not leave its grids frozen.
-class DisplayPause {
-public:
-    DisplayPause() = default;
-    DisplayPause(const DisplayPause&) = delete;
-    DisplayPause& operator=(const DisplayPause&) = delete;
-    ~DisplayPause() { resume(); }
-    void pause(data::CurveTable& table)
-    {
-        table.disableControls();
-        tables_[count_++] = &table;
-    }
-    void resume()
-    {
-        while (count_ > 0)
-            tables_[--count_]->enableControls();
-    }
-
-private:
-    std::array<data::CurveTable*, 5> tables_{};
-    int count_ = 0;
-};
-
 /// Detaches the raw grid and attaches it again, also when the run stops early.
 class RawGridDetach {
 public:
@@ -112,7 +88,7 @@ void SplineCurveRun::bbDefineClick(SplineFields& fields, const SplineSelections&
     SplineValues& values = splineValues();
     data::CurveTable& raw = tables_.cdsSeaRaw;
     data::CurveTable& averaged = tables_.cdsSeaRawAv;
-    DisplayPause rawPause;
+    data::ControlsPause rawPause;
     RawGridDetach rawGrid(rawGridAttachment);
 
     // Step 1: panels 4 and 5 keep their texts.
