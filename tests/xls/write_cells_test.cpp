@@ -4,6 +4,7 @@
 #include "xls/cellvalue.h"
 #include "xls/errors.h"
 #include "xls/write/cells.h"
+#include "xls/write/messages.h"
 #include "xls/write/writer.h"
 
 #include <gtest/gtest.h>
@@ -177,6 +178,22 @@ TEST(SetCellValue, SharedStringReferenceCounts)
     auto reread = std::make_unique<TWorkbook>();
     reread->load(stream);
     EXPECT_EQ(worksheet(*reread, 0).cells.cell(1, 0)->value(), CellVariant(std::u16string(u"Error")));
+}
+
+TEST(SetCellValue, ATextLongerThanACellHoldsIsRefusedAndTheCellKept)
+{
+    auto book = emptyBook();
+    TWorkSheet& ws = worksheet(*book, 0);
+    setCellValue(ws, book->sst(), 0, 0, std::u16string(32767, u'x')); // the longest a cell holds
+    EXPECT_EQ(std::get<std::u16string>(ws.cells.cell(0, 0)->value()).size(), 32767u);
+    setCellValue(ws, book->sst(), 1, 0, 1.5);
+    try {
+        setCellValue(ws, book->sst(), 1, 0, std::u16string(70000, u'y')); // would wrap the 16-bit count
+        FAIL() << "accepted";
+    } catch (const WriteError& e) {
+        EXPECT_STREQ(e.what(), "Text of 70000 characters is too long for a cell (at most 32767)");
+    }
+    EXPECT_EQ(ws.cells.cell(1, 0)->value(), CellVariant(1.5));
 }
 
 TEST(SetCellValue, RemovingCellsEmptiesRows)

@@ -3,6 +3,7 @@
 #include "xls/errors.h"
 #include "xls/excelstring.h"
 #include "xls/messages.h"
+#include "xls/write/messages.h"
 
 #include <bit>
 #include <cmath>
@@ -148,6 +149,9 @@ void setCellValue(TWorkSheet& sheet, TSST& sst, int row, int col, const CellVari
         return;
     }
     if (text) {
+        // Checked before anything changes: a longer text would wrap the 16-bit count.
+        if (text->size() > MaxCellText)
+            throw WriteError(formatNumber(msg::TextTooLong, static_cast<long long>(text->size())));
         const std::vector<std::uint8_t> stored = storedText(*text);
         // addString takes one reference and bind() another: the cell keeps one.
         const std::uint32_t entry = sst.addString(stored);

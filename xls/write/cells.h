@@ -10,6 +10,9 @@
 
 namespace quorvane::xls {
 
+/// The most characters a cell's text may have.
+inline constexpr std::size_t MaxCellText = 32767;
+
 /// The XF a cell gets when nothing else gives one.
 inline constexpr std::uint16_t DefaultCellXF = 15;
 
@@ -28,7 +31,8 @@ std::uint16_t defaultFormat(const TWorkSheet& sheet, int row, int col);
 /// Numbers become RK or NUMBER, texts LABELSST (entered in `sst` with reference
 /// counting), booleans BOOLERR; an empty value or empty text becomes a BLANK when its
 /// format differs from the default of the position and removes the cell otherwise; an
-/// error value removes the cell. Fails with QueryError for a position off the sheet.
+/// error value removes the cell. Fails with QueryError for a position off the sheet and
+/// with WriteError for a text longer than MaxCellText, leaving the cell as it was.
 void setCellValue(TWorkSheet& sheet, TSST& sst, int row, int col, const CellVariant& value, int xf = -1);
 
 /// Removes the cell at (row, col), if any. A row left without cells loses its ROW record

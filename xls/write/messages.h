@@ -13,6 +13,8 @@ inline constexpr const char* SelectVisibleSheet = "To save this file, you must s
 inline constexpr const char* NoVisibleSheet = "There are not visible sheets on the file";
 inline constexpr const char* SectionNotLoaded = "A section of the workbook is not loaded";
 inline constexpr const char* LogicalError = "Spreadsheet engine: Logical Error";
+// A cell holds at most 32767 characters (spreadsheet programs refuse longer ones).
+inline constexpr const char* TextTooLong = "Text of %d characters is too long for a cell (at most 32767)";
 // Where the platform would give its own text for a failed structured-storage call.
 inline constexpr const char* StorageCreateFailed = "Can't create the compound document \"%s\": %s";
 } // namespace msg
