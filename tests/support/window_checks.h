@@ -1,6 +1,7 @@
 #pragma once
 // Checks shared by the window tests: the page box of a printed PDF, printing
 // through the application's printer into a file, and optional screenshots.
+#include <QCoreApplication>
 #include <QFile>
 #include <QPageLayout>
 #include <QPrinter>
@@ -57,8 +58,12 @@ private:
 inline void screenshot(QWidget& w, const char* name)
 {
     const QString dir = qEnvironmentVariable("QUORVANE_SCREENSHOTS");
-    if (!dir.isEmpty())
-        w.grab().save(dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
+    if (dir.isEmpty())
+        return;
+    // Let queued layouts and chart redraws happen first, as they do on screen.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    w.grab().save(dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
 }
 
 } // namespace quorvane::test
