@@ -57,9 +57,18 @@ TdmSea::TdmSea()
       cdsSeaSplP("SeaSplP", splineFields()),
       cdsSeaSplM("SeaSplM", splineFields()),
       cdsMovAv("MovAv", movingAverageFields()),
-      cdsDeltaT("DeltaT", deltaTFields())
+      cdsDeltaT("DeltaT", deltaTFields()),
+      reportModule_({&cdsSeaRaw, &cdsSeaRawAv, &cdsSeaSpl, &cdsSeaSplP, &cdsSeaSplM, &cdsMovAv, &cdsDeltaT})
 {
     cdsDeltaT.createDataSet();
+    XLSAdapter1.SetAllowOverwritingFiles(false);
+    for (xls::TXlsReport* rep : {&RepSpline, &RepSplP, &RepSplM, &RepMovAv}) {
+        rep->Adapter = &XLSAdapter1;
+        rep->AutoClose = true;
+        rep->DateTimeFormat = u"yyyy/mm/dd hh:mm";
+        rep->KeepEmptyPictures = false;
+        rep->DataModule = &reportModule();
+    }
 }
 
 TdmSea::~TdmSea()

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "data/curve_table.h"
+#include "data/report_data.h"
+#include "xls/report/report.h"
 
 namespace quorvane::data {
 
@@ -30,6 +32,16 @@ public:
     CurveTable cdsMovAv;
     CurveTable cdsDeltaT;
 
+    /// The workbook file adapter of the reports; it refuses to write over a file.
+    xls::TXLSAdapter XLSAdapter1;
+    /// The four curve exports. Template and FileName are set by the command before each run.
+    xls::TXlsReport RepSpline;
+    xls::TXlsReport RepSplP;
+    xls::TXlsReport RepSplM;
+    xls::TXlsReport RepMovAv;
+    /// What a report template can name: the seven tables and the published properties.
+    const xls::TXlsDataModule& reportModule() const noexcept { return reportModule_.registry(); }
+
     /// The seven tables in the order above.
     std::array<CurveTable*, 7> tables();
     /// A table by its own name ("SeaSpl") or component name ("cdsSeaSpl"); nullptr if none.
@@ -39,6 +51,9 @@ public:
     static std::string fileName(const CurveTable& table);
     /// The internal file of a table in a folder.
     static std::string filePath(const std::string& folder, const CurveTable& table);
+
+private:
+    ReportDataModule reportModule_;
 };
 
 /// The process-wide data module, created by the application at start-up (and by
