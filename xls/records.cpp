@@ -320,7 +320,7 @@ std::unique_ptr<TBaseRecord> createRecord(std::uint16_t id, ByteSpan b)
     case rid::Dimensions: return make<TDimensionsRecord>(id, b);
     case rid::Blank: return make<TBlankRecord>(id, b, 6);
     case rid::Number: return make<TNumberRecord>(id, b, 14);
-    case rid::Label: return make<TLabelRecord>(id, b, 9);
+    case rid::Label: return make<TLabelRecord>(id, b, 8); // an empty text may lack its flags byte
     case rid::BoolErr: return make<TBoolErrRecord>(id, b, 8);
     case rid::String: return make<TStringRecord>(id, b);
     case rid::Row: return make<TRowRecord>(id, b, 10);

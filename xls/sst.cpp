@@ -5,6 +5,7 @@
 #include "xls/messages.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace quorvane::xls {
@@ -47,6 +48,8 @@ void TSST::clear()
 std::uint32_t TSST::append(ByteSpan stored)
 {
     const std::size_t need = buffer_.size() + EntryHeaderSize + stored.size();
+    if (need > UINT32_MAX) // entries are addressed by 32-bit offsets
+        throw RecordError(msg::RecordRead);
     if (need >= buffer_.capacity()) {
         std::size_t cap = buffer_.capacity();
         while (need >= cap)

@@ -583,7 +583,8 @@ loaded:
                 if (it == shared.end())
                     continue;
                 const ByteSpan sb = it->second->body();
-                if (sb.size() < 10)
+                // The expanded body must still fit a record (its size is written in 16 bits).
+                if (sb.size() < 10 || sb.size() + 12 > MaxRecordBody)
                     throwRecordsInvalid();
                 std::vector<std::uint8_t> body(fb.begin(), fb.begin() + 20);
                 body.insert(body.end(), sb.begin() + 8, sb.end());

@@ -597,3 +597,14 @@ TEST(Loader, CellsOutOfColumnOrderAreOrderedAndTheLaterDuplicateKept)
     EXPECT_EQ(cells.row(1)->size(), 0u);
     EXPECT_EQ(std::get<double>(cells.cell(2, 0)->value()), 7.0);
 }
+
+TEST(Records, EmptyLabelWithoutFlagsByte)
+{
+    // Some writers end an empty LABEL after its zero count.
+    Biff b;
+    b.globals({"S"});
+    b.bof(0x0010).label(0, 0, Bytes{0, 0}).eof();
+    TWorkbook book;
+    book.load(b.data);
+    EXPECT_EQ(std::get<std::u16string>(sheet(book, 0).cells.cell(0, 0)->value()), u"");
+}
