@@ -380,7 +380,7 @@ void TfmSplineFit::bbDefineClick()
 void TfmSplineFit::sbImportClick()
 {
     if (importRoutine)
-        importRoutine(this);
+        importRoutine(this, QString::fromLatin1(text::ImportFileName));
     else
         ui::dialogs().message(this, QString::fromLatin1(text::ImportNotAvailable));
     // eNSpl is left as it is: a Calculate reads NSpl back from it.

@@ -35,16 +35,19 @@ namespace text {
 inline constexpr const char* Caption = "Fit Weighted Spline";
 inline constexpr const char* PrepareCalibrationCurve = "Prepare Calibration Curve";
 inline constexpr const char* ImportNotAvailable = "The import window is not available in this version of Quorvane.";
+/// The file name the import window's open dialog proposes from this window.
+inline constexpr const char* ImportFileName = "SeaRaw";
 } // namespace text
 
 class TfmSplineFit : public QDialog {
     Q_OBJECT
 public:
-    /// Opens the import window placed at the "Sheet" positions and shows it
-    /// modally; true when it closed with OK (the routine stores the positions
-    /// back then). The import window's issue supplies the real routine; until
-    /// then the default one says the window is not available.
-    using ImportRoutine = std::function<bool(QWidget* owner)>;
+    /// Opens the import window: places it at the "Sheet" positions, presets its
+    /// file dialog to `fileName`, shows it modally, stores the positions back
+    /// when it closed with OK, and destroys it. Whoever creates the window
+    /// supplies it; with none set, Import only says the import window is not
+    /// available.
+    using ImportRoutine = std::function<void(QWidget* owner, const QString& fileName)>;
 
     explicit TfmSplineFit(QWidget* parent = nullptr);
     TfmSplineFit(data::TdmSea& tables, QWidget* parent = nullptr);

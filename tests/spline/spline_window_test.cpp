@@ -17,11 +17,13 @@
 #include "app/settings/settings_store.h"
 #include "data/dm_sea.h"
 #include "import/csv_import.h"
+#include "import/window/sheet_import_window.h"
 #include "platform/ui/application.h"
 #include "platform/ui/bound_chart.h"
 #include "platform/ui/bound_grid.h"
 #include "platform/ui/record_navigator.h"
 #include "spline/window/spline_fit.h"
+#include "support/modal_guard.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "work/nspl.h"
@@ -190,6 +192,12 @@ TEST_F(SplineWindow, MissingCurveFileReportsEveryMissingFileAndCloses)
     EXPECT_FALSE(dm.cdsSeaRaw.isOpen()); // nothing was loaded
     // Closing saved nothing over the files that were there, and made no new ones.
     EXPECT_FALSE(std::filesystem::exists(path("SeaSpl.cds")));
+
+    // Shown modally, as the main window shows it, it ends its own modal loop.
+    window = std::make_unique<TfmSplineFit>(dm);
+    test::ModalGuard stillOpen([](QWidget* modal) { static_cast<QDialog*>(modal)->done(QDialog::Accepted); });
+    EXPECT_EQ(window->exec(), QDialog::Rejected);
+    EXPECT_FALSE(stillOpen.answered());
 }
 
 TEST_F(SplineWindow, AxisSettingsApplyOnlyOnAClickOnAuto)
@@ -308,6 +316,7 @@ TEST_F(SplineWindow, LeavingTheDataTabUnbindsThreePanelsButNotTheIncrements)
 TEST_F(SplineWindow, ImportWithoutTheImportWindowSaysSoAndSetsNSpl)
 {
     show();
+    window->importRoutine = nullptr;
     click(window->bbImport);
     EXPECT_EQ(dialogs.messages(), (std::vector<std::string>{spline::text::ImportNotAvailable}));
     EXPECT_EQ(NSpl(), DefaultNSpl); // no raw points: 2 * 0 < 1
@@ -316,15 +325,31 @@ TEST_F(SplineWindow, ImportWithoutTheImportWindowSaysSoAndSetsNSpl)
 TEST_F(SplineWindow, ImportCalculatePrintAndCloseKeepTheSixTables)
 {
     show();
-    const std::string csv = rawCsv(40);
-    window->importRoutine = [&](QWidget*) {
-        importCsv(csv, dm.cdsSeaRaw, dm.cdsDeltaT);
-        return true;
+    // The import window on a workbook xlwt wrote: sheet "NoError", ages 1 to 99
+    // in A2:A100 with Y in B and no uncertainty column.
+    window->importRoutine = [&](QWidget* owner, const QString& fileName) {
+        openSheetImport(owner, dm, fileName);
     };
+    dialogs.openAnswers.push_back(QStringLiteral(QUORVANE_TEST_FIXTURES "/import/xlwt-import.xls"));
+    test::ModalGuard importWindow([](QWidget* modal) {
+        auto* w = qobject_cast<TfmSheetImport*>(modal);
+        ASSERT_NE(w, nullptr);
+        w->cbSheetName->setCurrentIndex(w->cbSheetName->findText("NoError"));
+        w->eFromRow->setText("2");
+        w->eToRow->setText("100");
+        w->eX->setText("A");
+        w->eY->setText("B");
+        w->eYerr->setText("0");
+        QTest::mouseClick(w->bbImport, Qt::LeftButton);
+    });
     click(window->bbImport);
-    EXPECT_EQ(NSpl(), 80);
+    EXPECT_TRUE(importWindow.answered());
+    ASSERT_EQ(dialogs.openAsked.size(), 1u);
+    EXPECT_EQ(dialogs.openAsked[0].fileName, "SeaRaw");
+    ASSERT_EQ(dm.cdsSeaRaw.rowCount(), 99);
+    EXPECT_EQ(NSpl(), 198);
     EXPECT_EQ(window->eNSpl->text(), "15000"); // the field keeps what it showed
-    window->eNSpl->setText("80");
+    window->eNSpl->setText("198");
 
     for (QCheckBox* c : {window->cbDoRawAverages, window->cbSpline, window->cbSplineP, window->cbSplineM})
         c->setChecked(true);
