@@ -608,3 +608,15 @@ TEST(Records, EmptyLabelWithoutFlagsByte)
     book.load(b.data);
     EXPECT_EQ(std::get<std::u16string>(sheet(book, 0).cells.cell(0, 0)->value()), u"");
 }
+
+TEST(Records, ASecondContinuationIsRefused)
+{
+    TBaseRecord r(0x1234, Bytes{1});
+    r.attachContinuation(std::make_unique<TContinueRecord>(0x003C, Bytes{2}));
+    try {
+        r.attachContinuation(std::make_unique<TContinueRecord>(0x003C, Bytes{3}));
+        FAIL();
+    } catch (const RecordError& e) {
+        EXPECT_STREQ(e.what(), "Trying to add more than one CONTINUE record to the same record");
+    }
+}
