@@ -21,6 +21,7 @@
 #include "platform/ui/chart_printing.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/record_navigator.h"
+#include "platform/ui/window_parts.h"
 #include "spline/spline_run.h"
 #include "work/nspl.h"
 #include "work/parameter_text.h"
@@ -421,12 +422,10 @@ void TfmSplineFit::pcSplineChange()
 {
     QWidget* page = pcSpline->currentWidget();
     if (page != tsData) {
-        for (ui::DBGrid* g : {dbgSeaRawAv, dbgSeaSpl, dbgSeaSplP})
-            g->setTable(nullptr);
-        for (ui::DBNavigator* n : {dbnSeaRawAv, dbnSeaSpl, dbnSeaSplP})
-            n->setTable(nullptr);
-        for (QLineEdit* e : {eCountRawDataAv, eCountSpline, eCountSplineP})
-            e->clear();
+        // The increments panel keeps its binding and count.
+        ui::TablePanel{dbgSeaRawAv, dbnSeaRawAv, eCountRawDataAv}.unbind();
+        ui::TablePanel{dbgSeaSpl, dbnSeaSpl, eCountSpline}.unbind();
+        ui::TablePanel{dbgSeaSplP, dbnSeaSplP, eCountSplineP}.unbind();
     }
     bbPrintGraph->setEnabled(page == tsGraph || page == tsYPrime);
 }
@@ -434,14 +433,7 @@ void TfmSplineFit::pcSplineChange()
 void TfmSplineFit::toggleSeries(QPushButton* button, const char* series, const char* showCaption,
                                 const char* hideCaption)
 {
-    ui::ChartSeries* s = DBChart1->series(QString::fromLatin1(series));
-    if (s->isVisible()) {
-        s->setVisible(false);
-        button->setText(QString::fromLatin1(showCaption));
-    } else {
-        s->setVisible(true);
-        button->setText(QString::fromLatin1(hideCaption));
-    }
+    ui::toggleSeries(*button, *DBChart1, *DBChart1->series(QString::fromLatin1(series)), showCaption, hideCaption);
 }
 
 void TfmSplineFit::bbShowDataClick() { toggleSeries(bbShowData, "Data", "Show data", "Hide data"); }
@@ -455,9 +447,7 @@ void TfmSplineFit::bbShowDataAvClick()
 
 void TfmSplineFit::bindPanel(ui::DBGrid* grid, ui::DBNavigator* nav, QLineEdit* count, data::CurveTable& table)
 {
-    grid->setTable(&table);
-    nav->setTable(&table);
-    count->setText(QString::number(table.isOpen() ? table.rowCount() : 0));
+    ui::TablePanel{grid, nav, count}.bind(table);
 }
 
 void TfmSplineFit::bbSeaRawAvClick() { bindPanel(dbgSeaRawAv, dbnSeaRawAv, eCountRawDataAv, dm_.cdsSeaRawAv); }

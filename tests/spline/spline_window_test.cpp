@@ -273,9 +273,11 @@ TEST_F(SplineWindow, SeriesTogglesHideAndShowWithTheirCaptions)
         click(t.button);
         EXPECT_EQ(t.button->text(), t.afterHide);
         EXPECT_FALSE(s->isVisible());
+        EXPECT_FALSE(window->DBChart1->legend->hasItemWithPlottable(s->graph()));
         click(t.button);
         EXPECT_EQ(t.button->text(), t.afterShow);
         EXPECT_TRUE(s->isVisible());
+        EXPECT_TRUE(window->DBChart1->legend->hasItemWithPlottable(s->graph()));
     }
 }
 
