@@ -29,7 +29,7 @@ const std::vector<Command>& commands()
         {"import-csv", "FILE", importCsvCommand},
         {"spline", splineUsage, splineCommand},
         {"movav", movavUsage, movavCommand},
-        {"cells", "FILE [--sheet N]", cellsCommand},
+        {"cells", "FILE [--sheet N] [--formatted]", cellsCommand},
         {"copy", "IN.xls OUT.xls", copyCommand},
         {"import", importUsage, importCommand},
     };

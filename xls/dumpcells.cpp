@@ -9,9 +9,7 @@
 
 namespace quorvane::xls {
 
-namespace {
-
-std::string escaped(std::u16string_view s)
+std::string escapedDumpText(std::u16string_view s)
 {
     std::string out;
     for (char c : toUtf8(s)) {
@@ -23,6 +21,13 @@ std::string escaped(std::u16string_view s)
         }
     }
     return out;
+}
+
+namespace {
+
+std::string escaped(std::u16string_view s)
+{
+    return escapedDumpText(s);
 }
 
 struct KindAndValue {

@@ -3,6 +3,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace quorvane::xls {
 
@@ -15,5 +16,8 @@ namespace quorvane::xls {
 /// N outside the workbook throws "List index out of bounds (%d)" with N - 1; nothing is
 /// written to `out` in either case.
 void dumpCells(const std::string& path, std::optional<int> sheet, std::ostream& out);
+
+/// A text as the dump writes it: UTF-8 with tab, newline and backslash as \t, \n, \\.
+std::string escapedDumpText(std::u16string_view s);
 
 } // namespace quorvane::xls
