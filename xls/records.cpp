@@ -258,6 +258,11 @@ std::unique_ptr<TBaseRecord> createRecord(std::uint16_t id, ByteSpan b)
 {
     switch (id) {
     case rid::Formula: return make<TFormulaRecord>(id, b, 22);
+    case rid::FormulaBiff3:
+    case rid::FormulaBiff4:
+        // Met in BIFF8 files (corpus: poi/WrongFormulaRecordType.xls); read as the BIFF8
+        // FORMULA they stand for, and so written back.
+        return make<TFormulaRecord>(rid::Formula, b, 22);
     case rid::Eof: return make<TEOFRecord>(id, b);
     case rid::Precision: return make<TPrecisionRecord>(id, b);
     case rid::RefMode: return make<TRefModeRecord>(id, b);

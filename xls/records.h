@@ -16,6 +16,9 @@ class TSST;
 /// Record ids (MS-XLS record numbers) the engine names.
 namespace rid {
 inline constexpr std::uint16_t Formula = 0x0006;
+// FORMULA ids of BIFF3 and BIFF4 that some BIFF8 writers still use.
+inline constexpr std::uint16_t FormulaBiff3 = 0x0206;
+inline constexpr std::uint16_t FormulaBiff4 = 0x0406;
 inline constexpr std::uint16_t Eof = 0x000A;
 inline constexpr std::uint16_t Precision = 0x000E;
 inline constexpr std::uint16_t RefMode = 0x000F;
