@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QImage>
+#include <QLineEdit>
 #include <QSignalSpy>
 
 #include <cmath>
@@ -247,6 +248,24 @@ TEST(XlsGrid, EditingStoresFormulasValuesAndDatesInTheSheet)
     EXPECT_EQ(u8(l.grid.CellText(2, 1)), "15.01.24");
     EXPECT_EQ(u8(l.grid.EditText(2, 1)), "15.01.24");
     QLocale::setDefault(QLocale::c());
+}
+
+TEST(XlsGrid, AnOpenEditorStartsWithTheFormulaAndIsCommittedByStoreLayout)
+{
+    QLocale::setDefault(QLocale::c());
+    Loaded l("lo-formulas.xls");
+    l.grid.LoadSheet();
+    l.grid.show();
+    const QModelIndex d1 = l.grid.model()->index(0, 3);
+    l.grid.setCurrentIndex(d1);
+    l.grid.edit(d1);
+    auto* editor = l.grid.viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(u8(editor->text()), "=1+2*3");
+    editor->setText(QStringLiteral("2.5"));
+    l.grid.StoreLayout(); // ends the edit, keeping what was typed
+    EXPECT_EQ(l.import.CellValue(1, 4), CellVariant(2.5));
+    EXPECT_FALSE(dynamic_cast<const TFormulaRecord*>(l.sheet().cells.cell(0, 3)));
 }
 
 // The styled fixture drawn as a person sees it. Set QUORVANE_GRID_SHOT to a path to keep
