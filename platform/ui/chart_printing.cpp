@@ -2,6 +2,7 @@
 
 #include <QPageLayout>
 #include <QPainter>
+#include <QPixmap>
 #include <QPrinter>
 #include <QPrinterInfo>
 
@@ -28,19 +29,22 @@ void printChart(DBChart& chart, QPrinter& printer)
         ~Restore() { p.setPageOrientation(o); }
     } restore{printer, previous};
 
-    QCPPainter painter;
+    // Drawn at the chart's own size in screen units, three times as fine, and
+    // the image scaled onto the page. Drawn straight onto the printer, fonts
+    // given in points would be sized for the printer's resolution and then
+    // scaled again with the plot; an image also keeps a print of 65,535 points
+    // small where a vector page would carry every one of them.
+    QPainter painter;
     if (!painter.begin(&printer))
         throw Error(text::PrinterNotStarted);
-    painter.setMode(QCPPainter::pmVectorized);
-    painter.setMode(QCPPainter::pmNoCaching);
     const QRect page = painter.viewport();
-    // Drawn at the chart's own pixel size and scaled to the page, so fonts and
-    // line widths keep their proportions.
+    // The chart's width on screen, and the height that fills the page.
     const int w = std::max(chart.width(), 846);
-    const int h = std::max(chart.height(), 400);
-    const double scale = std::min(page.width() / double(w), page.height() / double(h));
-    painter.scale(scale, scale);
-    chart.toPainter(&painter, w, h);
+    const int h = std::max(1, static_cast<int>(w * double(page.height()) / std::max(1, page.width())));
+    constexpr double Fineness = 3.0;
+    const QPixmap image = chart.toPixmap(w, h, Fineness);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(QRectF(page), image, QRectF(image.rect()));
     painter.end();
 }
 
