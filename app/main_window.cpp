@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "app/about_box.h"
+#include "app/export_dialog.h"
 #include "app/settings/settings_store.h"
 #include "app/window_placement.h"
 #include "data/dm_sea.h"
@@ -148,12 +149,10 @@ void TfmMain::closeEvent(QCloseEvent* event)
         event->ignore(); // the settings were not written: the window stays open
 }
 
-void TfmMain::notAvailable() { ui::dialogs().message(this, QString::fromUtf8(NotAvailableText)); }
-
-void TfmMain::ExportSplineClick() { notAvailable(); }
-void TfmMain::ExportSplinePClick() { notAvailable(); }
-void TfmMain::ExportSplineMClick() { notAvailable(); }
-void TfmMain::ExportMovingAverageClick() { notAvailable(); }
+void TfmMain::ExportSplineClick() { exportCurveData(this, ExportCurve::Spline); }
+void TfmMain::ExportSplinePClick() { exportCurveData(this, ExportCurve::SplineP); }
+void TfmMain::ExportSplineMClick() { exportCurveData(this, ExportCurve::SplineM); }
+void TfmMain::ExportMovingAverageClick() { exportCurveData(this, ExportCurve::MovingAverage); }
 
 void TfmMain::Printersetup1Click() { ui::dialogs().printerSetup(this, ui::appPrinter()); }
 

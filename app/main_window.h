@@ -35,13 +35,9 @@ private:
     void FormShow();
     /// Stores the position and writes the settings; false when the write failed.
     bool FormClose();
-    void notAvailable();
     QAction* addItem(QMenu* menu, const char* name, const char* caption, void (TfmMain::*handler)());
 
     bool shown_ = false;
 };
-
-/// The plain message a menu command gives while its window is not part of the build.
-inline constexpr const char* NotAvailableText = "This command is not available in this version of Quorvane.";
 
 } // namespace quorvane::app

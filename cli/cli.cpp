@@ -32,6 +32,7 @@ const std::vector<Command>& commands()
         {"cells", "FILE [--sheet N] [--formatted]", cellsCommand},
         {"copy", "IN.xls OUT.xls", copyCommand},
         {"import", importUsage, importCommand},
+        {"export", exportUsage, exportCommand},
     };
     return table;
 }

@@ -73,6 +73,8 @@ int movavCommand(const Args& args, CliContext& ctx);
 int cellsCommand(const Args& args, CliContext& ctx);
 // A workbook read and written back (copy_command.cpp).
 int copyCommand(const Args& args, CliContext& ctx);
+int exportCommand(const Args& args, CliContext& ctx);
+extern const char* const exportUsage;
 // Raw points from a workbook (import_command.cpp).
 extern const char* const importUsage;
 int importCommand(const Args& args, CliContext& ctx);

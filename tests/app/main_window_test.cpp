@@ -236,13 +236,6 @@ TEST_F(MainWindowTest, ACalculationWindowIsPlacedShownAndDestroyedAndStoresItsPo
     }
 }
 
-TEST_F(MainWindowTest, ACommandWhoseWindowIsNotBuiltSaysSo)
-{
-    TfmMain w;
-    w.findChild<QAction*>("ExportSpline")->trigger();
-    EXPECT_EQ(dialogs.messages(), std::vector<std::string>{NotAvailableText});
-}
-
 TEST_F(MainWindowTest, EachCalculationCommandShowsItsWindowPlacedFromItsPositions)
 {
     struct Case {
