@@ -241,7 +241,12 @@ void TCells::append(std::unique_ptr<TCellRecord> cell)
     const int r = cell->row();
     if (r >= rowCount())
         cells_.resize(static_cast<std::size_t>(r) + 1);
-    cells_[r].push_back(std::move(cell));
+    Row& row = cells_[r];
+    if (row.empty())
+        row.reserve(4); // a data row holds a few cells: one allocation instead of three
+    else if (row.back()->col() >= cell->col() && (unordered_.empty() || unordered_.back() != r))
+        unordered_.push_back(r);
+    row.push_back(std::move(cell));
 }
 
 void TCells::settle()
@@ -249,12 +254,10 @@ void TCells::settle()
     auto byColumn = [](const std::unique_ptr<TCellRecord>& a, const std::unique_ptr<TCellRecord>& b) {
         return a->col() < b->col();
     };
-    for (Row& row : cells_) {
-        bool ordered = true;
-        for (std::size_t i = 1; i < row.size() && ordered; ++i)
-            ordered = row[i - 1]->col() < row[i]->col();
-        if (ordered)
-            continue;
+    std::sort(unordered_.begin(), unordered_.end());
+    unordered_.erase(std::unique(unordered_.begin(), unordered_.end()), unordered_.end());
+    for (int r : unordered_) {
+        Row& row = cells_[r];
         std::stable_sort(row.begin(), row.end(), byColumn);
         // Keep the last of each run of equal columns.
         std::size_t out = 0;
@@ -265,6 +268,7 @@ void TCells::settle()
         }
         row.resize(out);
     }
+    unordered_.clear();
 }
 
 TCellRecord* TCells::cell(int r, int c) noexcept
@@ -332,6 +336,7 @@ void TCells::clear()
 {
     rows_.clear();
     cells_.clear();
+    unordered_.clear();
 }
 
 // --- worksheet -------------------------------------------------------------

@@ -221,6 +221,7 @@ public:
 private:
     std::vector<std::unique_ptr<TRowRecord>> rows_;
     std::vector<Row> cells_;
+    std::vector<int> unordered_; // rows that append() left out of column order
 };
 
 /// Bounds the DIMENSIONS record gave (it is regenerated when writing).
