@@ -8,6 +8,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include "app/settings/settings_store.h"
 #include "data/dm_sea.h"
@@ -149,6 +150,14 @@ TEST_F(GraphsWindowTest, WarnsForEachMissingOrUnreadableFileAndClosesWithoutACur
         EXPECT_EQ(w.isVisible(), c.staysOpen);
         if (!c.staysOpen) {
             EXPECT_EQ(w.result(), QDialog::Rejected);
+            // Shown modally, as the main window shows it, it ends its own modal loop.
+            TfmGraphs again(tables);
+            // A window left waiting is ended from outside, with a result it never gives itself.
+            QTimer::singleShot(2000, &again, [&again] {
+                again.show(); // a hidden dialog cannot end its loop
+                again.done(QDialog::Accepted);
+            });
+            EXPECT_EQ(again.exec(), QDialog::Rejected);
             for (data::CurveTable* t : {&tables.cdsSeaRaw, &tables.cdsSeaSpl, &tables.cdsMovAv})
                 EXPECT_FALSE(t->isOpen()) << t->name() << " is not loaded";
         } else {

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 
 #include "app/settings/settings_store.h"
@@ -184,6 +185,14 @@ TEST_F(MovAvWindowTest, WarnsForEachMissingOrUnreadableFileAndClosesWithoutMovAv
         EXPECT_EQ(w.isVisible(), c.staysOpen);
         if (!c.staysOpen) {
             EXPECT_EQ(w.result(), QDialog::Rejected);
+            // Shown modally, as the main window shows it, it ends its own modal loop.
+            TfmMovAv again(tables);
+            // A window left waiting is ended from outside, with a result it never gives itself.
+            QTimer::singleShot(2000, &again, [&again] {
+                again.show(); // a hidden dialog cannot end its loop
+                again.done(QDialog::Accepted);
+            });
+            EXPECT_EQ(again.exec(), QDialog::Rejected);
             EXPECT_FALSE(tables.cdsSeaRaw.isOpen()) << "nothing is loaded";
             EXPECT_FALSE(tables.cdsMovAv.isOpen());
         }

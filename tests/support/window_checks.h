@@ -9,9 +9,15 @@
 #include <QSizeF>
 #include <QString>
 #include <QWidget>
+#include <ostream>
 #include <string>
 
 #include "platform/ui/application.h"
+
+// Failures show texts as texts rather than as arrays of characters.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
 
 namespace quorvane::test {
 
