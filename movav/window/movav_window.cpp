@@ -12,6 +12,7 @@
 
 #include "app/settings/settings_store.h"
 #include "data/dm_sea.h"
+#include "import/window/sheet_import_window.h"
 #include "movav/moving_average.h"
 #include "platform/ui/bound_chart.h"
 #include "platform/ui/bound_grid.h"
@@ -20,7 +21,6 @@
 #include "platform/ui/panel_status_bar.h"
 #include "platform/ui/record_navigator.h"
 #include "platform/ui/window_parts.h"
-#include "work/nspl.h"
 
 namespace quorvane::movav {
 
@@ -47,13 +47,7 @@ QLineEdit* edit(const char* name) { return named(new QLineEdit, name); }
 
 TfmMovAv::TfmMovAv(QWidget* parent) : TfmMovAv(applicationTables(), parent) {}
 
-TfmMovAv::TfmMovAv(data::TdmSea& tables, QWidget* parent) : QDialog(parent), dm_(tables)
-{
-    importRoutine = [](QWidget* owner, const QString&) {
-        ui::dialogs().message(owner, QString::fromUtf8(text::ImportNotAvailable));
-    };
-    build();
-}
+TfmMovAv::TfmMovAv(data::TdmSea& tables, QWidget* parent) : QDialog(parent), dm_(tables) { build(); }
 
 TfmMovAv::~TfmMovAv() = default;
 
@@ -320,14 +314,9 @@ void TfmMovAv::bbDefineClick()
     bbPrintGraph->setEnabled(true);
 }
 
-void TfmMovAv::sbImportClick()
-{
-    importRoutine(this, QString::fromUtf8(text::ImportFileName));
-    // NSpl is shared with the spline window: twice the raw points now loaded.
-    const int rows = dm_.cdsSeaRaw.isOpen() ? dm_.cdsSeaRaw.rowCount() : 0;
-    const int n = 2 * rows;
-    NSpl() = n < 1 ? DefaultNSpl : n;
-}
+// The callers' procedure of the import window places it, presets its open
+// dialog to "MovAv", shows it, and then sets NSpl from the raw points.
+void TfmMovAv::sbImportClick() { openSheetImport(this, dm_, QString::fromLatin1(quorvane::text::MovAvImportFileName)); }
 
 void TfmMovAv::sbPrinterSetupClick() { ui::printerSetup(this); }
 

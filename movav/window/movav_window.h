@@ -5,8 +5,6 @@
 // modally by the main window, fresh for each command. When shown it loads
 // SeaRaw and MovAv from their internal files; when it closes it writes both back.
 #include <QDialog>
-#include <QString>
-#include <functional>
 #include <string>
 
 class QGroupBox;
@@ -33,26 +31,15 @@ namespace quorvane::movav {
 namespace text {
 inline constexpr const char* Caption = "Fit Moving Average";
 inline constexpr const char* PrepareMovingAverageCurve = "Prepare Moving Average Curve";
-/// The file name the import window's open dialog proposes from this window.
-inline constexpr const char* ImportFileName = "MovAv";
-inline constexpr const char* ImportNotAvailable = "The import window is not available in this version of Quorvane.";
 } // namespace text
 
 class TfmMovAv : public QDialog {
     Q_OBJECT
 public:
-    /// Creates the import window owned by `owner`, places it at the "Sheet"
-    /// positions, presets its file dialog to `fileName`, shows it modally,
-    /// stores the positions back when it closed with OK, and destroys it. The
-    /// default routine only says that the import window is not available.
-    using ImportRoutine = std::function<void(QWidget* owner, const QString& fileName)>;
-
     /// On the application's data module.
     explicit TfmMovAv(QWidget* parent = nullptr);
     TfmMovAv(data::TdmSea& tables, QWidget* parent = nullptr);
     ~TfmMovAv() override;
-
-    ImportRoutine importRoutine;
 
     // ---- handlers -----------------------------------------------------------------
     void FormShow();

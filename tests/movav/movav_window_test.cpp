@@ -14,6 +14,7 @@
 
 #include "app/settings/settings_store.h"
 #include "data/dm_sea.h"
+#include "import/window/sheet_import_window.h"
 #include "movav/moving_average.h"
 #include "movav/window/movav_window.h"
 #include "platform/ui/bound_chart.h"
@@ -22,6 +23,7 @@
 #include "platform/ui/record_navigator.h"
 #include "platform/ui/window_parts.h"
 #include "support/internal_files.h"
+#include "support/modal_guard.h"
 #include "support/scripted_dialogs.h"
 #include "support/window_checks.h"
 #include "work/nspl.h"
@@ -237,35 +239,46 @@ TEST_F(MovAvWindowTest, EachToggleHidesThenShowsItsSeriesWithItsOwnCaptions)
 
 TEST_F(MovAvWindowTest, ImportPresetsMovAvAndSetsNSplFromTheRawPoints)
 {
+    // The import window on a workbook xlwt wrote: sheet "NoError" holds ages 1
+    // to 99 in A2:A100 with Y in B; rows past 100 are empty.
     struct Case {
         const char* name;
+        const char* fromRow;
+        const char* toRow;
         int imported;
         int nspl;
     };
-    const Case cases[] = {{"ten points", 10, 20}, {"an empty import", 0, 15000}, {"one point", 1, 2}};
+    const Case cases[] = {{"ten points", "2", "11", 10, 20},
+                          {"one point", "5", "5", 1, 2},
+                          {"an import of empty rows", "150", "160", 0, 15000}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         files.write("SeaRaw", FivePoints);
+        dialogs.openAsked.clear();
+        dialogs.openAnswers = {QStringLiteral(QUORVANE_TEST_FIXTURES "/import/xlwt-import.xls")};
         TfmMovAv w(dm);
         open(w);
-        QWidget* owner = nullptr;
-        QString preset;
-        // Stands in for the import window: it rewrites SeaRaw as an import does.
-        w.importRoutine = [&](QWidget* o, const QString& fileName) {
-            owner = o;
-            preset = fileName;
-            dm.cdsSeaRaw.emptyTable();
-            for (int i = 1; i <= c.imported; ++i) {
-                dm.cdsSeaRaw.append();
-                dm.cdsSeaRaw.setFloat(0, i);
-                dm.cdsSeaRaw.setFloat(1, 0.7);
-                dm.cdsSeaRaw.post();
-            }
-        };
         NSpl() = 7;
+        QWidget* importOwner = nullptr;
+        test::ModalGuard importWindow([&](QWidget* modal) {
+            auto* im = qobject_cast<TfmSheetImport*>(modal);
+            ASSERT_NE(im, nullptr);
+            importOwner = im->parentWidget();
+            im->cbSheetName->setCurrentIndex(im->cbSheetName->findText("NoError"));
+            im->eFromRow->setText(c.fromRow);
+            im->eToRow->setText(c.toRow);
+            im->eX->setText("A");
+            im->eY->setText("B");
+            im->eYerr->setText("0");
+            QTest::mouseClick(im->bbImport, Qt::LeftButton);
+        });
         QTest::mouseClick(w.bbImport, Qt::LeftButton);
-        EXPECT_EQ(owner, &w);
-        EXPECT_EQ(preset, "MovAv");
+        ASSERT_TRUE(importWindow.answered());
+        EXPECT_EQ(importOwner, &w);
+        ASSERT_EQ(dialogs.openAsked.size(), 1u);
+        EXPECT_EQ(dialogs.openAsked[0].fileName, "MovAv");
+        EXPECT_TRUE(dialogs.messages().empty());
+        EXPECT_EQ(dm.cdsSeaRaw.rowCount(), c.imported);
         EXPECT_EQ(NSpl(), c.nspl);
         // The grid and the data series are bound to SeaRaw: they show the import at once.
         EXPECT_EQ(w.dbgSeaRaw->model()->rowCount(), c.imported);
