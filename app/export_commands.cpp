@@ -8,7 +8,7 @@ namespace quorvane::app {
 
 namespace {
 
-constexpr ExportSpec Specs[] = {
+constexpr ExportEntry Exports[] = {
     {"Quorvane_Smoothed_Spline.xls", "Quorvane_Smoothed_Spline_1.xls"},
     {"Quorvane_Smoothed_SplineP.xls", "Quorvane_Smoothed_SplineP_1.xls"},
     {"Quorvane_Smoothed_SplineM.xls", "Quorvane_Smoothed_SplineM_1.xls"},
@@ -29,7 +29,7 @@ std::filesystem::path asideName(const std::filesystem::path& path)
 
 } // namespace
 
-const ExportSpec& exportSpec(ExportCurve curve) { return Specs[static_cast<int>(curve)]; }
+const ExportEntry& exportEntry(ExportCurve curve) { return Exports[static_cast<int>(curve)]; }
 
 xls::TXlsReport& exportReport(data::TdmSea& dm, ExportCurve curve)
 {
@@ -44,7 +44,7 @@ xls::TXlsReport& exportReport(data::TdmSea& dm, ExportCurve curve)
 
 void setExportTemplate(data::TdmSea& dm, ExportCurve curve, const std::string& templateFolder)
 {
-    exportReport(dm, curve).Template = templateFolder + exportSpec(curve).templateFile;
+    exportReport(dm, curve).Template = templateFolder + exportEntry(curve).templateFile;
 }
 
 void runExport(data::TdmSea& dm, ExportCurve curve, const std::string& outputPath)

@@ -10,12 +10,12 @@ namespace quorvane::app {
 
 enum class ExportCurve { Spline, SplineP, SplineM, MovingAverage };
 
-struct ExportSpec {
+struct ExportEntry {
     const char* templateFile;  ///< in the "Template path" folder
     const char* suggestedName; ///< the save dialog's file name
 };
 
-const ExportSpec& exportSpec(ExportCurve curve);
+const ExportEntry& exportEntry(ExportCurve curve);
 
 /// `RepSpline`, `RepSplP`, `RepSplM` or `RepMovAv`.
 xls::TXlsReport& exportReport(data::TdmSea& dm, ExportCurve curve);

@@ -22,7 +22,7 @@ void exportCurveData(QWidget* parent, ExportCurve curve)
     options.filter = QStringLiteral("Excel|*.xls");
     options.defaultSuffix = QStringLiteral("xls");
     options.initialFolder = QString::fromStdString(store.text(key::DataExportPath));
-    options.fileName = QString::fromUtf8(exportSpec(curve).suggestedName);
+    options.fileName = QString::fromUtf8(exportEntry(curve).suggestedName);
     options.confirmOverwrite = true;
     const std::optional<QString> chosen = ui::dialogs().saveFile(parent, options);
     if (!chosen)
