@@ -153,6 +153,13 @@ ByteSpan TFormulaRecord::tokens() const noexcept
     return b.subspan(22, len < avail ? len : avail);
 }
 
+ByteSpan TFormulaRecord::extraData() const noexcept
+{
+    const ByteSpan b = body();
+    const std::size_t used = 22 + tokens().size();
+    return used < b.size() ? b.subspan(used) : ByteSpan{};
+}
+
 std::vector<std::unique_ptr<TCellRecord>> TMulRKRecord::expand() const
 {
     // row, first column, (XF, RK) per cell, last column: cell k while 6k + 10 < size.

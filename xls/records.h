@@ -267,6 +267,8 @@ public:
 
     /// The formula's token bytes (length at offset 20), bounded by the body.
     ByteSpan tokens() const noexcept;
+    /// The bytes after the tokens: the values of the formula's array constants.
+    ByteSpan extraData() const noexcept;
 
     const TArrayRecord* arrayRecord() const noexcept { return array_.get(); }
     const TTableRecord* tableRecord() const noexcept { return table_.get(); }

@@ -1,6 +1,7 @@
 #include "xls/formula_text/formula_text.h"
 
 #include "xls/formula.h"
+#include "xls/records.h"
 #include "xls/text.h"
 #include "xls/workbook.h"
 
@@ -9,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace quorvane::xls::formula {
 
@@ -110,7 +112,7 @@ class Parser {
 public:
     Parser(std::u16string_view text, SheetResolver* sheets) : s_(text), sheets_(sheets) {}
 
-    std::vector<std::uint8_t> run()
+    CompiledFormula run()
     {
         skipBlanks();
         if (peek() == u'=')
@@ -122,7 +124,12 @@ public:
         skipBlanks();
         if (!atEnd())
             fail("unexpected text at " + std::to_string(pos_));
-        return std::move(out_);
+        if (volatile_) {
+            // PtgAttrVolatile leads the formula, so that it is calculated every time.
+            const std::uint8_t attr[] = {PtgAttr, AttrVolatile, 0, 0};
+            out_.insert(out_.begin(), std::begin(attr), std::end(attr));
+        }
+        return {std::move(out_), std::move(extra_)};
     }
 
 private:
@@ -131,9 +138,10 @@ private:
     {
         return pos_ + ahead < s_.size() ? s_[pos_ + ahead] : u'\0';
     }
+    static bool isBlank(char16_t c) noexcept { return c == u' ' || c == u'\n' || c == u'\r'; }
     void skipBlanks()
     {
-        while (!atEnd() && (s_[pos_] == u' ' || s_[pos_] == u'\n' || s_[pos_] == u'\r'))
+        while (!atEnd() && isBlank(s_[pos_]))
             ++pos_;
     }
     bool accept(std::u16string_view op)
@@ -149,6 +157,43 @@ private:
     {
         out_.push_back(static_cast<std::uint8_t>(v));
         out_.push_back(static_cast<std::uint8_t>(v >> 8));
+    }
+    static void put16(std::vector<std::uint8_t>& v, std::uint16_t x)
+    {
+        v.push_back(static_cast<std::uint8_t>(x));
+        v.push_back(static_cast<std::uint8_t>(x >> 8));
+    }
+
+    // Base id of the last token emitted since `from`, or nothing.
+    std::optional<std::uint8_t> lastToken(std::size_t from) const
+    {
+        std::optional<std::uint8_t> last;
+        const ByteSpan t(out_.data() + from, out_.size() - from);
+        walk(t, [&](std::size_t, std::uint8_t id) { last = baseId(id); });
+        return last;
+    }
+    static bool yieldsReference(std::optional<std::uint8_t> base) noexcept
+    {
+        if (!base)
+            return false;
+        switch (*base) {
+        case PtgRef: case PtgArea: case PtgRef3d: case PtgArea3d: case PtgName: case PtgNameX: case PtgParen:
+        case 0x0F: case 0x10: case 0x11:
+            return true;
+        default:
+            return false;
+        }
+    }
+    // A union or intersection computes a reference: PtgMemFunc before its operands tells
+    // how many bytes compute it.
+    void announceReference(std::size_t start, std::uint8_t cls)
+    {
+        const std::size_t size = out_.size() - start;
+        if (size > 0xFFFF)
+            fail("reference expression too long");
+        const std::uint8_t head[] = {static_cast<std::uint8_t>(0x29 - 0x20 + cls), static_cast<std::uint8_t>(size),
+                                     static_cast<std::uint8_t>(size >> 8)};
+        out_.insert(out_.begin() + static_cast<std::ptrdiff_t>(start), std::begin(head), std::end(head));
     }
 
     // `cls` is the operand class the context asks for references: value for operators,
@@ -218,8 +263,44 @@ private:
             unary(ClassValue);
             emit(PtgUplus);
         } else {
-            primary(cls);
+            intersection(cls);
         }
+    }
+
+    // True when blanks at pos_ are followed by the start of another reference, which
+    // makes the blanks the intersection operator.
+    bool blankIntersects() const noexcept
+    {
+        if (atEnd() || !isBlank(s_[pos_]))
+            return false;
+        std::size_t p = pos_;
+        while (p < s_.size() && isBlank(s_[p]))
+            ++p;
+        if (p >= s_.size())
+            return false;
+        const char16_t c = s_[p];
+        return c == u'$' || c == u'\'' || c == u'(' || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') ||
+               c == u'_' || c >= 0x80;
+    }
+
+    void intersection(std::uint8_t cls)
+    {
+        const std::size_t start = out_.size();
+        primary(cls);
+        bool any = false;
+        while (blankIntersects()) {
+            if (!yieldsReference(lastToken(start)))
+                fail("intersection of something that is no reference");
+            const std::size_t right = out_.size();
+            skipBlanks();
+            primary(ClassRef);
+            if (!yieldsReference(lastToken(right)))
+                fail("intersection with something that is no reference");
+            emit(0x0F);
+            any = true;
+        }
+        if (any)
+            announceReference(start, cls);
     }
 
     // Operand tokens, with the class of the context, unless the whole expression is a
@@ -230,22 +311,42 @@ private:
         const char16_t c = peek();
         if (c == u'(') {
             ++pos_;
+            const std::size_t start = out_.size();
             comparison(cls);
+            // Directly inside parentheses "," joins references into a union.
+            bool any = false;
+            while (accept(u",")) {
+                if (!yieldsReference(lastToken(start)))
+                    fail("union of something that is no reference");
+                const std::size_t right = out_.size();
+                comparison(ClassRef);
+                if (!yieldsReference(lastToken(right)))
+                    fail("union with something that is no reference");
+                emit(0x10);
+                any = true;
+            }
+            if (any)
+                announceReference(start, cls);
             if (!accept(u")"))
                 fail("missing )");
             emit(PtgParen);
             return;
         }
+        if (c == u'{') {
+            arrayConstant(cls);
+            return;
+        }
         if (c == u'"') {
-            string();
+            emitString(readString());
             return;
         }
         if ((c >= u'0' && c <= u'9') || (c == u'.' && peek(1) >= u'0' && peek(1) <= u'9')) {
-            number();
+            emitNumber(readNumber());
             return;
         }
         if (c == u'#') {
-            error();
+            emit(PtgErr);
+            emit(readError());
             return;
         }
         if (c == u'\'') {
@@ -265,7 +366,7 @@ private:
                c == u'.' || c >= 0x80;
     }
 
-    void string()
+    std::u16string readString()
     {
         ++pos_;
         std::u16string text;
@@ -285,20 +386,37 @@ private:
         }
         if (text.size() > 255)
             fail("string longer than 255 characters");
-        // PtgStr: count, option flags (bit 0: 16-bit characters), characters.
-        const bool wide = std::any_of(text.begin(), text.end(), [](char16_t ch) { return ch > 0xFF; });
-        emit(PtgStr);
-        emit(static_cast<std::uint8_t>(text.size()));
-        emit(wide ? 1 : 0);
-        for (char16_t ch : text) {
-            if (wide)
-                emit16(ch);
-            else
-                emit(static_cast<std::uint8_t>(ch));
-        }
+        return text;
     }
 
-    void number()
+    // Count, option flags (bit 0: 16-bit characters), characters: PtgStr after its id,
+    // and the string of an array constant after a 16-bit count.
+    static void putString(std::vector<std::uint8_t>& v, const std::u16string& text, bool wideCount)
+    {
+        const bool wide = std::any_of(text.begin(), text.end(), [](char16_t ch) { return ch > 0xFF; });
+        if (wideCount)
+            put16(v, static_cast<std::uint16_t>(text.size()));
+        else
+            v.push_back(static_cast<std::uint8_t>(text.size()));
+        v.push_back(wide ? 1 : 0);
+        for (char16_t ch : text) {
+            if (wide)
+                put16(v, ch);
+            else
+                v.push_back(static_cast<std::uint8_t>(ch));
+        }
+    }
+    void emitString(const std::u16string& text)
+    {
+        emit(PtgStr);
+        putString(out_, text, false);
+    }
+
+    struct Number {
+        double value;
+        bool integral; // written without a point or an exponent
+    };
+    Number readNumber()
     {
         std::string digits;
         while (!atEnd() && ((s_[pos_] >= u'0' && s_[pos_] <= u'9') || s_[pos_] == u'.'))
@@ -317,30 +435,104 @@ private:
         const auto res = std::from_chars(digits.data(), digits.data() + digits.size(), v);
         if (res.ec != std::errc() || res.ptr != digits.data() + digits.size() || !std::isfinite(v))
             fail("bad number");
-        if (v >= 0 && v <= 65535 && v == std::floor(v) && digits.find_first_of(".e") == std::string::npos) {
-            emit(PtgInt);
-            emit16(static_cast<std::uint16_t>(v));
-            return;
-        }
-        emit(PtgNum);
+        return {v, digits.find_first_of(".e") == std::string::npos};
+    }
+    static void putDouble(std::vector<std::uint8_t>& out, double v)
+    {
         std::uint64_t bits;
         static_assert(sizeof bits == sizeof v);
         std::memcpy(&bits, &v, sizeof v);
         for (int i = 0; i < 8; ++i)
-            emit(static_cast<std::uint8_t>(bits >> (8 * i)));
+            out.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
+    }
+    void emitNumber(Number n)
+    {
+        if (n.integral && n.value >= 0 && n.value <= 65535 && n.value == std::floor(n.value)) {
+            emit(PtgInt);
+            emit16(static_cast<std::uint16_t>(n.value));
+            return;
+        }
+        emit(PtgNum);
+        putDouble(out_, n.value);
     }
 
-    void error()
+    std::uint8_t readError()
     {
         for (const auto& [code, text] : Errors) {
             if (s_.size() - pos_ >= text.size() && equalNoCase(s_.substr(pos_, text.size()), text)) {
                 pos_ += text.size();
-                emit(PtgErr);
-                emit(code);
-                return;
+                return code;
             }
         }
         fail("unknown error constant");
+    }
+
+    // {1,2;3,4}: PtgArray (7 unused bytes) in the tokens; in the extra data the number of
+    // columns - 1 (8 bits), rows - 1 (16 bits), then the values row by row, each a type
+    // byte (1 number, 2 string, 4 boolean, 16 error) and its data.
+    void arrayConstant(std::uint8_t cls)
+    {
+        ++pos_;
+        std::vector<std::uint8_t> values;
+        std::size_t cols = 0, rows = 0, inRow = 0;
+        for (;;) {
+            skipBlanks();
+            const char16_t c = peek();
+            if (c == u'"') {
+                values.push_back(0x02);
+                putString(values, readString(), true);
+            } else if (c == u'#') {
+                values.push_back(0x10);
+                values.push_back(readError());
+                values.insert(values.end(), 7, 0);
+            } else if (c == u'-' || c == u'+' || (c >= u'0' && c <= u'9') || c == u'.') {
+                const bool negative = c == u'-';
+                if (c == u'-' || c == u'+')
+                    ++pos_;
+                skipBlanks();
+                if (!((peek() >= u'0' && peek() <= u'9') || peek() == u'.'))
+                    fail("bad number in an array");
+                const double v = readNumber().value;
+                values.push_back(0x01);
+                putDouble(values, negative ? -v : v);
+            } else {
+                std::size_t p = pos_;
+                while (p < s_.size() && isNameChar(s_[p]))
+                    ++p;
+                const std::u16string_view word = s_.substr(pos_, p - pos_);
+                if (!equalNoCase(word, u"TRUE") && !equalNoCase(word, u"FALSE"))
+                    fail("an array holds only constants");
+                pos_ = p;
+                values.push_back(0x04);
+                values.push_back(equalNoCase(word, u"TRUE") ? 1 : 0);
+                values.insert(values.end(), 7, 0);
+            }
+            ++inRow;
+            if (accept(u","))
+                continue;
+            const bool rowEnds = accept(u";");
+            if (!rowEnds && !accept(u"}"))
+                fail("missing } after an array");
+            if (rows == 0)
+                cols = inRow;
+            else if (inRow != cols)
+                fail("array rows of different lengths");
+            ++rows;
+            inRow = 0;
+            if (!rowEnds)
+                break;
+        }
+        if (cols > 256 || rows > 65536)
+            fail("array too large");
+        // The token's seven bytes are unused; the size goes there too, as other programs
+        // write it.
+        emit(static_cast<std::uint8_t>(PtgArray - 0x20 + (cls == ClassRef ? ClassArray : cls)));
+        emit(static_cast<std::uint8_t>(cols - 1));
+        emit16(static_cast<std::uint16_t>(rows - 1));
+        out_.insert(out_.end(), 4, 0);
+        extra_.push_back(static_cast<std::uint8_t>(cols - 1));
+        put16(extra_, static_cast<std::uint16_t>(rows - 1));
+        extra_.insert(extra_.end(), values.begin(), values.end());
     }
 
     // "A1", "$A$1" at pos_, without moving when it is not one.
@@ -475,18 +667,52 @@ private:
             referenceOrArea(cls, sheetIndex(name));
             return;
         }
+        const std::size_t afterName = pos_;
         skipBlanks();
         if (peek() == u'(') {
             ++pos_;
             call(name);
             return;
         }
+        pos_ = afterName; // blanks after a name may be an intersection
         if (equalNoCase(name, u"TRUE") || equalNoCase(name, u"FALSE")) {
             emit(PtgBool);
             emit(equalNoCase(name, u"TRUE") ? 1 : 0);
             return;
         }
+        if (const std::optional<std::uint16_t> index = sheets_ ? sheets_->definedNameIndex(name) : std::nullopt) {
+            emit(static_cast<std::uint8_t>(PtgName - 0x20 + cls));
+            emit16(*index);
+            emit16(0);
+            return;
+        }
         fail("unknown name " + toUtf8(name));
+    }
+
+    // Each argument is compiled on its own, so that the jumps of IF and CHOOSE can be
+    // measured before they are written.
+    std::vector<std::uint8_t> argument()
+    {
+        std::vector<std::uint8_t> saved = std::move(out_);
+        out_.clear();
+        skipBlanks();
+        if (peek() == u',' || peek() == u')')
+            emit(PtgMissArg);
+        else
+            comparison(ClassRef);
+        std::vector<std::uint8_t> arg = std::move(out_);
+        out_ = std::move(saved);
+        return arg;
+    }
+
+    void append(const std::vector<std::uint8_t>& bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
+    void emitAttr(std::uint8_t option, std::size_t value)
+    {
+        if (value > 0xFFFF)
+            fail("formula too long for its jumps");
+        emit(PtgAttr);
+        emit(option);
+        emit16(static_cast<std::uint16_t>(value));
     }
 
     void call(std::u16string_view name)
@@ -494,18 +720,13 @@ private:
         const FunctionInfo* f = functionByName(name);
         if (!f)
             fail("unknown function " + toUtf8(name));
-        int args = 0;
+        std::vector<std::vector<std::uint8_t>> args;
         skipBlanks();
         if (peek() == u')') {
             ++pos_;
         } else {
             for (;;) {
-                skipBlanks();
-                if (peek() == u',' || peek() == u')')
-                    emit(PtgMissArg);
-                else
-                    comparison(ClassRef);
-                ++args;
+                args.push_back(argument());
                 if (accept(u","))
                     continue;
                 if (accept(u")"))
@@ -513,14 +734,63 @@ private:
                 fail("missing ) after arguments of " + toUtf8(name));
             }
         }
-        if (args < f->minArgs || args > f->maxArgs)
+        const std::size_t n = args.size();
+        if (n < f->minArgs || n > f->maxArgs)
             fail("wrong number of arguments for " + toUtf8(name));
+        static constexpr std::array<std::uint16_t, 6> Volatile = {63, 74, 78, 125, 148, 221}; // RAND NOW OFFSET CELL INDIRECT TODAY
+        if (std::find(Volatile.begin(), Volatile.end(), f->id) != Volatile.end())
+            volatile_ = true;
+
+        constexpr std::size_t AttrSize = 4, FuncVarSize = 4;
+        if (f->id == 1) {
+            // IF: condition, PtgAttrIf over the true branch to the false one, each branch
+            // closed by a PtgAttrGoto to the last byte of the call. Offsets count from the
+            // end of the attribute token.
+            append(args[0]);
+            emitAttr(AttrIf, args[1].size() + AttrSize);
+            append(args[1]);
+            std::size_t rest = FuncVarSize - 1 + (n == 3 ? args[2].size() + AttrSize : 0);
+            emitAttr(AttrGoto, rest);
+            if (n == 3) {
+                append(args[2]);
+                emitAttr(AttrGoto, FuncVarSize - 1);
+            }
+        } else if (f->id == 100) {
+            // CHOOSE: index, PtgAttrChoose with a table of n offsets (from the table's
+            // start) to each case and one to the call; each case ends with a PtgAttrGoto.
+            append(args[0]);
+            const std::size_t cases = n - 1;
+            emitAttr(AttrChoose, cases);
+            std::size_t at = 2 * (cases + 1);
+            std::vector<std::size_t> starts;
+            for (std::size_t i = 1; i < n; ++i) {
+                starts.push_back(at);
+                at += args[i].size() + AttrSize;
+            }
+            starts.push_back(at);
+            for (std::size_t s : starts) {
+                if (s > 0xFFFF)
+                    fail("formula too long for its jumps");
+                emit16(static_cast<std::uint16_t>(s));
+            }
+            for (std::size_t i = 1; i < n; ++i) {
+                append(args[i]);
+                emitAttr(AttrGoto, at - (starts[i] ) + FuncVarSize - 1);
+            }
+        } else {
+            for (const auto& a : args)
+                append(a);
+            if (f->id == 4 && n == 1) {
+                emitAttr(AttrSum, 0); // a SUM of one argument
+                return;
+            }
+        }
         if (f->minArgs == f->maxArgs) {
             emit(PtgFunc - 0x20 + ClassValue);
             emit16(f->id);
         } else {
             emit(PtgFuncVar - 0x20 + ClassValue);
-            emit(static_cast<std::uint8_t>(args));
+            emit(static_cast<std::uint8_t>(n));
             emit16(f->id);
         }
     }
@@ -529,6 +799,8 @@ private:
     SheetResolver* sheets_;
     std::size_t pos_ = 0;
     std::vector<std::uint8_t> out_;
+    std::vector<std::uint8_t> extra_;
+    bool volatile_ = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -619,10 +891,87 @@ std::u16string columnLetters(int col)
 
 std::vector<std::uint8_t> parseFormula(std::u16string_view text, SheetResolver* sheets)
 {
+    CompiledFormula f = compileFormula(text, sheets);
+    if (!f.extra.empty())
+        fail("an array constant needs the extra data of its record");
+    return std::move(f.tokens);
+}
+
+CompiledFormula compileFormula(std::u16string_view text, SheetResolver* sheets)
+{
     return Parser(text, sheets).run();
 }
 
-std::u16string formulaText(ByteSpan t, const SheetResolver* sheets)
+namespace {
+
+// The values of one array constant in a record's extra data, from `at`, as "{1,2;3,4}".
+std::u16string arrayText(ByteSpan extra, std::size_t& at)
+{
+    if (!fits(extra, at, 3))
+        fail("array constant without its values");
+    const std::size_t cols = extra[at] + 1u, rows = getU16(extra.data() + at + 1) + 1u;
+    at += 3;
+    std::u16string t = u"{";
+    for (std::size_t r = 0; r < rows; ++r) {
+        for (std::size_t c = 0; c < cols; ++c) {
+            if (c > 0)
+                t += u',';
+            if (!fits(extra, at, 1))
+                fail("array constant cut short");
+            const std::uint8_t type = extra[at++];
+            if (type == 0x02) {
+                if (!fits(extra, at, 3))
+                    fail("array constant cut short");
+                const std::size_t n = getU16(extra.data() + at);
+                const bool wide = extra[at + 2] & 1;
+                at += 3;
+                if (!fits(extra, at, n * (wide ? 2 : 1)))
+                    fail("array constant cut short");
+                t += u'"';
+                for (std::size_t i = 0; i < n; ++i) {
+                    const char16_t ch = wide ? static_cast<char16_t>(getU16(extra.data() + at + 2 * i))
+                                             : static_cast<char16_t>(extra[at + i]);
+                    t += ch;
+                    if (ch == u'"')
+                        t += ch;
+                }
+                t += u'"';
+                at += n * (wide ? 2 : 1);
+                continue;
+            }
+            if (!fits(extra, at, 8))
+                fail("array constant cut short");
+            const std::uint8_t* d = extra.data() + at;
+            at += 8;
+            switch (type) {
+            case 0x00: break; // an empty value shows nothing
+            case 0x01: t += numberText(getF64(d)); break;
+            case 0x04: t += d[0] ? u"TRUE" : u"FALSE"; break;
+            case 0x10: {
+                auto it = std::find_if(Errors.begin(), Errors.end(), [&](const auto& e) { return e.first == d[0]; });
+                if (it == Errors.end())
+                    fail("unknown error code in an array");
+                t += it->second;
+                break;
+            }
+            default: fail("unknown value type in an array");
+            }
+        }
+        if (r + 1 < rows)
+            t += u';';
+    }
+    return t + u"}";
+}
+
+std::string hex(std::uint8_t id)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    return std::string("0x") + digits[id >> 4] + digits[id & 0x0F];
+}
+
+} // namespace
+
+std::u16string formulaText(ByteSpan t, const SheetResolver* sheets, ByteSpan extra)
 {
     std::vector<std::u16string> stack;
     auto pop = [&]() {
@@ -632,6 +981,16 @@ std::u16string formulaText(ByteSpan t, const SheetResolver* sheets)
         stack.pop_back();
         return v;
     };
+    // Blanks and line breaks stored by PtgAttrSpace: before the next token, before the
+    // closing parenthesis of the next one, and before the whole formula.
+    std::u16string before, beforeClose, leading;
+    auto take = [](std::u16string& s) { return std::exchange(s, std::u16string()); };
+    auto needSheets = [&]() -> const SheetResolver& {
+        if (!sheets)
+            fail("a name or another sheet without the workbook");
+        return *sheets;
+    };
+    std::size_t arrayAt = 0;
     std::size_t off = 0;
     while (off < t.size()) {
         const std::optional<std::size_t> size = tokenSize(t, off);
@@ -642,18 +1001,18 @@ std::u16string formulaText(ByteSpan t, const SheetResolver* sheets)
         const std::uint8_t* d = t.data() + off + 1;
         if (base >= PtgAdd && base <= PtgRange) {
             std::u16string rhs = pop(), lhs = pop();
-            stack.push_back(lhs + std::u16string(BinaryText[base - PtgAdd]) + rhs);
+            stack.push_back(lhs + take(before) + std::u16string(BinaryText[base - PtgAdd]) + rhs);
         } else {
             switch (base) {
-            case PtgUplus: stack.push_back(u"+" + pop()); break;
-            case PtgUminus: stack.push_back(u"-" + pop()); break;
-            case PtgPercent: stack.push_back(pop() + u"%"); break;
-            case PtgParen: stack.push_back(u"(" + pop() + u")"); break;
-            case PtgMissArg: stack.emplace_back(); break;
+            case PtgUplus: stack.push_back(take(before) + u"+" + pop()); break;
+            case PtgUminus: stack.push_back(take(before) + u"-" + pop()); break;
+            case PtgPercent: stack.push_back(pop() + take(before) + u"%"); break;
+            case PtgParen: stack.push_back(take(before) + u"(" + pop() + take(beforeClose) + u")"); break;
+            case PtgMissArg: stack.push_back(take(before)); break;
             case PtgStr: {
                 const std::size_t n = d[0];
                 const bool wide = d[1] & 1;
-                std::u16string s = u"\"";
+                std::u16string s = take(before) + u"\"";
                 for (std::size_t i = 0; i < n; ++i) {
                     const char16_t ch = wide ? static_cast<char16_t>(getU16(d + 2 + 2 * i)) : static_cast<char16_t>(d[2 + i]);
                     s += ch;
@@ -664,64 +1023,98 @@ std::u16string formulaText(ByteSpan t, const SheetResolver* sheets)
                 break;
             }
             case PtgAttr:
-                // A one-argument SUM stored as an attribute; the other attributes
-                // (jumps, spaces, volatility) show nothing.
-                if (d[0] & AttrSum)
-                    stack.push_back(u"SUM(" + pop() + u")");
+                if (d[0] & AttrSum) {
+                    // A one-argument SUM stored as an attribute.
+                    stack.push_back(take(before) + u"SUM(" + pop() + take(beforeClose) + u")");
+                } else if (d[0] & AttrSpace) {
+                    const std::u16string blanks(d[2], d[1] % 2 ? u'\n' : u' ');
+                    if (d[1] <= 3)
+                        before += blanks;
+                    else if (d[1] <= 5)
+                        beforeClose += blanks;
+                    else
+                        leading += blanks;
+                }
+                // Jumps and volatility show nothing.
                 break;
             case PtgErr: {
                 auto it = std::find_if(Errors.begin(), Errors.end(), [&](const auto& e) { return e.first == d[0]; });
                 if (it == Errors.end())
                     fail("unknown error code");
-                stack.emplace_back(it->second);
+                stack.push_back(take(before) + std::u16string(it->second));
                 break;
             }
-            case PtgBool: stack.push_back(d[0] ? u"TRUE" : u"FALSE"); break;
-            case PtgInt: stack.push_back(widen(std::to_string(getU16(d)))); break;
-            case PtgNum: stack.push_back(numberText(getF64(d))); break;
+            case PtgBool: stack.push_back(take(before) + (d[0] ? u"TRUE" : u"FALSE")); break;
+            case PtgInt: stack.push_back(take(before) + widen(std::to_string(getU16(d)))); break;
+            case PtgNum: stack.push_back(take(before) + numberText(getF64(d))); break;
+            case PtgArray: stack.push_back(take(before) + arrayText(extra, arrayAt)); break;
             case PtgFunc:
             case PtgFuncVar: {
                 const bool var = base == PtgFuncVar;
                 const std::uint16_t fid = static_cast<std::uint16_t>(getU16(d + (var ? 1 : 0)) & 0x7FFF);
+                // Function 255 calls the add-in or macro function its first argument names.
+                constexpr std::uint16_t UserFunction = 255;
                 const FunctionInfo* f = functionById(fid);
-                if (!f)
+                if (!f && !(var && fid == UserFunction))
                     fail("unknown function " + std::to_string(fid));
                 const std::size_t n = var ? (d[0] & 0x7F) : f->minArgs;
-                if (n > stack.size())
+                if (n > stack.size() || (!f && n == 0))
                     fail("token array does not balance");
+                std::size_t first = stack.size() - n;
+                std::u16string name = f ? widen(f->name) : stack[first++];
                 std::u16string args;
-                for (std::size_t i = stack.size() - n; i < stack.size(); ++i)
-                    args += (i == stack.size() - n ? u"" : u",") + stack[i];
+                for (std::size_t i = first; i < stack.size(); ++i)
+                    args += (i == first ? u"" : u",") + stack[i];
                 stack.resize(stack.size() - n);
-                stack.push_back(widen(f->name) + u"(" + args + u")");
+                stack.push_back(take(before) + name + u"(" + args + take(beforeClose) + u")");
                 break;
             }
-            case PtgRef: stack.push_back(cellText(getU16(d), getU16(d + 2))); break;
+            case PtgName: {
+                const std::optional<std::u16string> name = needSheets().definedName(getU16(d));
+                if (!name)
+                    fail("unknown defined name " + std::to_string(getU16(d)));
+                stack.push_back(take(before) + *name);
+                break;
+            }
+            case PtgNameX: {
+                const std::optional<std::u16string> name = needSheets().externName(getU16(d), getU16(d + 2));
+                if (!name)
+                    fail("unknown external name " + std::to_string(getU16(d + 2)));
+                stack.push_back(take(before) + *name);
+                break;
+            }
+            case PtgRef: stack.push_back(take(before) + cellText(getU16(d), getU16(d + 2))); break;
             case PtgArea:
-                stack.push_back(cellText(getU16(d), getU16(d + 4)) + u":" + cellText(getU16(d + 2), getU16(d + 6)));
+                stack.push_back(take(before) + cellText(getU16(d), getU16(d + 4)) + u":" +
+                                cellText(getU16(d + 2), getU16(d + 6)));
                 break;
             case PtgRef3d:
-                stack.push_back(sheetText(sheets, getU16(d)) + cellText(getU16(d + 2), getU16(d + 4)));
+                stack.push_back(take(before) + sheetText(sheets, getU16(d)) + cellText(getU16(d + 2), getU16(d + 4)));
                 break;
             case PtgArea3d:
-                stack.push_back(sheetText(sheets, getU16(d)) + cellText(getU16(d + 2), getU16(d + 6)) + u":" +
-                                cellText(getU16(d + 4), getU16(d + 8)));
+                stack.push_back(take(before) + sheetText(sheets, getU16(d)) + cellText(getU16(d + 2), getU16(d + 6)) +
+                                u":" + cellText(getU16(d + 4), getU16(d + 8)));
                 break;
-            case PtgRefErr: case PtgAreaErr: stack.emplace_back(u"#REF!"); break;
+            case PtgRefErr: case PtgAreaErr: stack.push_back(take(before) + u"#REF!"); break;
             case PtgRefErr3d: case PtgAreaErr3d:
-                stack.push_back(sheetText(sheets, getU16(d)) + u"#REF!");
+                stack.push_back(take(before) + sheetText(sheets, getU16(d)) + u"#REF!");
                 break;
             case 0x26: case 0x27: case 0x28: case 0x29: case 0x2E: case 0x2F:
                 break; // the sub-expression that follows stands for itself
             default:
-                fail("token 0x" + std::to_string(id) + " has no text");
+                fail("token " + hex(id) + " has no text");
             }
         }
         off += *size;
     }
     if (stack.size() != 1)
         fail("token array does not balance");
-    return u"=" + stack.back();
+    return u"=" + leading + stack.back();
+}
+
+std::u16string formulaText(const TFormulaRecord& f, const SheetResolver* sheets)
+{
+    return formulaText(f.tokens(), sheets, f.extraData());
 }
 
 // ---------------------------------------------------------------------------
@@ -787,6 +1180,102 @@ std::optional<std::uint16_t> WorkbookSheets::externSheetOf(std::u16string_view s
     g.references.externSheets.push_back({*self, *sheet, *sheet});
     g.references.hasExternSheet = true;
     return static_cast<std::uint16_t>(g.references.externSheets.size() - 1);
+}
+
+} // namespace quorvane::xls::formula
+
+namespace quorvane::xls::formula {
+
+namespace {
+
+constexpr std::array<std::u16string_view, 14> BuiltInNames = {
+    u"Consolidate_Area", u"Auto_Open", u"Auto_Close", u"Extract", u"Database", u"Criteria", u"Print_Area",
+    u"Print_Titles", u"Recorder", u"Data_Form", u"Auto_Activate", u"Auto_Deactivate", u"Sheet_Title",
+    u"_FilterDatabase",
+};
+
+struct NameEntry {
+    std::u16string text;
+    std::uint16_t sheet = 0; // 0 for a name of the whole workbook, else sheet + 1
+};
+
+// NAME: options (0x0020 built-in), shortcut, name length, formula length, two unused
+// fields, the sheet (itab, 0 for the whole workbook), four text lengths, then the name
+// (a flags byte, 8- or 16-bit characters) and its formula.
+std::optional<NameEntry> nameOf(const TBaseRecord& r)
+{
+    const ByteSpan b = r.body();
+    if (b.size() < 15)
+        return std::nullopt;
+    const std::size_t chars = b[3];
+    const bool wide = b[14] & 0x01;
+    if (!fits(b, 15, chars * (wide ? 2 : 1)))
+        return std::nullopt;
+    NameEntry e;
+    e.sheet = getU16(b.data() + 8);
+    for (std::size_t c = 0; c < chars; ++c)
+        e.text.push_back(wide ? static_cast<char16_t>(getU16(b.data() + 15 + 2 * c)) : b[15 + c]);
+    if ((getU16(b.data()) & 0x0020) && e.text.size() == 1 && e.text[0] < BuiltInNames.size())
+        e.text = BuiltInNames[e.text[0]];
+    return e;
+}
+
+} // namespace
+
+std::optional<std::u16string> WorkbookSheets::definedName(std::uint16_t index) const
+{
+    const RecordList& names = wb_->globals().names;
+    if (index < 1 || index > names.size())
+        return std::nullopt;
+    const std::optional<NameEntry> e = nameOf(*names[index - 1u]);
+    if (!e)
+        return std::nullopt;
+    return e->text;
+}
+
+std::optional<std::uint16_t> WorkbookSheets::definedNameIndex(std::u16string_view name) const
+{
+    const RecordList& names = wb_->globals().names;
+    for (std::size_t i = 0; i < names.size() && i < 0xFFFF; ++i) {
+        const std::optional<NameEntry> e = nameOf(*names[i]);
+        if (e && e->sheet == 0 && equalNoCase(e->text, name))
+            return static_cast<std::uint16_t>(i + 1);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::u16string> WorkbookSheets::externName(std::uint16_t ixti, std::uint16_t index) const
+{
+    const TReferences& refs = wb_->globals().references;
+    if (ixti >= refs.externSheets.size())
+        return std::nullopt;
+    const std::uint16_t book = refs.externSheets[ixti].supBook;
+    if (internalSupBook() == book)
+        return definedName(index);
+    // EXTERNNAME records follow the SUPBOOK they belong to: options, four bytes, then the
+    // name with an 8-bit count and a flags byte.
+    int supBook = -1;
+    std::uint16_t seen = 0;
+    for (const auto& r : refs.records) {
+        if (r->id() == rid::SupBook) {
+            ++supBook;
+            continue;
+        }
+        if (supBook != book || r->id() != rid::ExternName || ++seen != index)
+            continue;
+        const ByteSpan b = r->body();
+        if (b.size() < 8)
+            return std::nullopt;
+        const std::size_t chars = b[6];
+        const bool wide = b[7] & 0x01;
+        if (!fits(b, 8, chars * (wide ? 2 : 1)))
+            return std::nullopt;
+        std::u16string text;
+        for (std::size_t c = 0; c < chars; ++c)
+            text.push_back(wide ? static_cast<char16_t>(getU16(b.data() + 8 + 2 * c)) : b[8 + c]);
+        return text;
+    }
+    return std::nullopt;
 }
 
 } // namespace quorvane::xls::formula

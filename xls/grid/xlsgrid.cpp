@@ -1,6 +1,7 @@
 #include "xls/grid/xlsgrid.h"
 
 #include "xls/excelstring.h"
+#include "xls/formula_text/cell_formula.h"
 #include "xls/formula_text/formula_text.h"
 #include "xls/grid/cellentry.h"
 #include "xls/text.h"
@@ -55,23 +56,6 @@ numfmt::Symbols symbolsOf(const QLocale& l)
     if (!g.isEmpty())
         s.group = g.at(0).unicode();
     return s;
-}
-
-// FORMULA: row, column, XF, cached result (8 bytes), option flags, chain (4 bytes),
-// token length, tokens. The result is left as an empty value (0x03 at offset 6, 0xFFFF
-// at offset 12): nothing here calculates, and bit 1 of the flags asks for calculation.
-std::vector<std::uint8_t> formulaBody(int row, int col, std::uint16_t xf, const std::vector<std::uint8_t>& tokens)
-{
-    std::vector<std::uint8_t> b(22 + tokens.size(), 0);
-    putU16(b.data(), static_cast<std::uint16_t>(row));
-    putU16(b.data() + 2, static_cast<std::uint16_t>(col));
-    putU16(b.data() + 4, xf);
-    b[6] = 0x03;
-    putU16(b.data() + 12, 0xFFFF);
-    putU16(b.data() + 14, 0x0002);
-    putU16(b.data() + 20, static_cast<std::uint16_t>(tokens.size()));
-    std::copy(tokens.begin(), tokens.end(), b.begin() + 22);
-    return b;
 }
 
 } // namespace
@@ -152,7 +136,7 @@ public:
         if (const auto* f = dynamic_cast<const TFormulaRecord*>(cell)) {
             try {
                 formula::WorkbookSheets sheets(*wb_);
-                return qs(formula::formulaText(f->tokens(), &sheets));
+                return qs(formula::formulaText(*f, &sheets));
             } catch (const formula::FormulaTextError&) {
                 // Tokens with no text: the editor starts with the value, as drawn.
             }
@@ -749,18 +733,8 @@ void TXlsGrid::AcceptEdit(int row, int col, const QString& text)
     bool stored = false;
     if (text.startsWith(u'=')) {
         try {
-            formula::WorkbookSheets sheets(wb);
-            const std::vector<std::uint8_t> tokens = formula::parseFormula(u16(text), &sheets);
-            // A value first, so that the row and any shared string the cell held are kept
-            // in step; then the formula record takes its place.
-            setCellValue(*ws, wb.sst(), r, c, 0.0, xf);
-            const std::vector<std::uint8_t> body = formulaBody(r, c, static_cast<std::uint16_t>(xf), tokens);
-            std::unique_ptr<TBaseRecord> rec = createRecord(rid::Formula, ByteSpan(body.data(), body.size()));
-            if (auto* cell = dynamic_cast<TCellRecord*>(rec.get())) {
-                rec.release();
-                ws->cells.insert(std::unique_ptr<TCellRecord>(cell));
-                stored = true;
-            }
+            formula::setCellFormula(wb, *ws, r, c, u16(text), xf);
+            stored = true;
         } catch (const formula::FormulaTextError&) {
             // Not a formula after all: the text is taken as a value, without a message.
         }

@@ -61,7 +61,7 @@ void dumpFormattedCells(const std::string& path, std::optional<int> sheet, std::
                 if (const auto* f = dynamic_cast<const TFormulaRecord*>(cell.get())) {
                     std::string shown = "?";
                     try {
-                        shown = escapedDumpText(formula::formulaText(f->tokens(), &sheets));
+                        shown = escapedDumpText(formula::formulaText(*f, &sheets));
                     } catch (const formula::FormulaTextError&) {
                     }
                     text << '\t' << shown;
