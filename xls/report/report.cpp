@@ -1,6 +1,7 @@
 #include "xls/report/report.h"
 
 #include "xls/messages.h"
+#include "xls/report/drawing.h"
 #include "xls/report/messages.h"
 #include "xls/report/rows.h"
 #include "xls/text.h"
@@ -154,7 +155,14 @@ private:
     void openDataSet(IXlsDataSet& ds);
     void parseCells(const TExcelBand& main);
     TOneBandValue parsePart(std::u16string_view text, const CellVariant& asRead, const TXlsCellValue& cell, int row, int col);
-    std::vector<TOneBandValue> parseCell(const TXlsCellValue& cell, int row, int col);
+    using Runs = std::vector<std::pair<std::uint16_t, std::uint16_t>>;
+    std::vector<TOneBandValue> parseCell(const TXlsCellValue& cell, int row, int col, const Runs& runs = {});
+    static Runs runsOf(const TCellRecord& cell);
+    void writeText(int row, int col, const std::u16string& text, const Runs& runs, int xf);
+    CellVariant evaluateParts(const std::vector<TOneBandValue>& parts, int row, int col, Runs* runs, int xf);
+    void evaluateDrawings(int row);
+    void prepareDrawings();
+    void finishDrawings();
     int fillBand(const TExcelBand& band, int base);
     void writeRow(int templateRow, int row);
     CellVariant evaluate(const TOneBandValue& part, int row, int col);
@@ -173,6 +181,12 @@ private:
     std::vector<WholeTable> wholeTables_;
     std::vector<IXlsDataSet*> opened_;
     std::map<int, int> dateXFs_;
+    // Notes and pictures whose texts hold tags, evaluated as their rows are written.
+    bool taggedNotes_ = false, taggedPictures_ = false;
+    std::vector<PictureShape> pictures_;
+    bool picturesStale_ = true;
+    std::vector<const TBaseRecord*> emptiedNotes_;
+    std::vector<PictureData> newPictures_;
 };
 
 void TCustomXlsReport::Run_::openDataSet(IXlsDataSet& ds)
@@ -308,9 +322,50 @@ TOneBandValue TCustomXlsReport::Run_::parsePart(std::u16string_view text, const 
     return part;
 }
 
-std::vector<TOneBandValue> TCustomXlsReport::Run_::parseCell(const TXlsCellValue& cell, int row, int col)
+// Runs of a shared-string cell: the stored form is count, flags (bit 3 runs, bit 2
+// extension), [run count], [extension size], characters, then 4-byte runs.
+TCustomXlsReport::Run_::Runs TCustomXlsReport::Run_::runsOf(const TCellRecord& cell)
+{
+    Runs runs;
+    const auto* label = dynamic_cast<const TLabelSSTRecord*>(&cell);
+    if (!label || !label->sst())
+        return runs;
+    const ByteSpan f = label->sst()->storedForm(label->entry());
+    if (f.size() < 3 || !(f[2] & 0x08))
+        return runs;
+    const std::size_t chars = getU16(f.data());
+    std::size_t at = 3;
+    const std::size_t count = at + 2 <= f.size() ? getU16(f.data() + at) : 0;
+    at += 2;
+    if (f[2] & 0x04)
+        at += 4;
+    at += chars * ((f[2] & 0x01) ? 2 : 1);
+    for (std::size_t i = 0; i < count && at + 4 <= f.size(); ++i, at += 4)
+        runs.emplace_back(getU16(f.data() + at), getU16(f.data() + at + 2));
+    return runs;
+}
+
+std::vector<TOneBandValue> TCustomXlsReport::Run_::parseCell(const TXlsCellValue& cell, int row, int col, const Runs& runs)
 {
     std::vector<TOneBandValue> parts;
+    // A literal part keeps the runs that fall inside it, counted from its start; the
+    // run in effect at its first character starts it.
+    std::size_t consumed = 0;
+    auto keepRuns = [&](TOneBandValue& part, std::size_t start, std::size_t length) {
+        if (part.kind != TOneBandValue::Kind::Literal)
+            return;
+        std::optional<std::uint16_t> inEffect;
+        for (const auto& [at, font] : runs) {
+            if (at <= start)
+                inEffect = font;
+            else if (at < start + length)
+                part.runs.emplace_back(static_cast<std::uint16_t>(at - start), font);
+        }
+        if (inEffect && !part.runs.empty() && part.runs.front().first == 0)
+            inEffect.reset();
+        if (inEffect)
+            part.runs.insert(part.runs.begin(), {0, *inEffect});
+    };
     const auto* textValue = std::get_if<std::u16string>(&cell.value);
     if (!textValue) {
         TOneBandValue literal;
@@ -328,10 +383,14 @@ std::vector<TOneBandValue> TCustomXlsReport::Run_::parseCell(const TXlsCellValue
                 parts.push_back(parsePart(t, cell.value, cell, row, col));
             else if (!t.empty())
                 parts.push_back(parsePart(u"", std::u16string(t), cell, row, col));
+            if (!t.empty())
+                keepRuns(parts.back(), consumed, t.size());
             return parts;
         }
         if (tag > 0) {
             parts.push_back(parsePart(u"", std::u16string(t.substr(0, tag)), cell, row, col));
+            keepRuns(parts.back(), consumed, tag);
+            consumed += tag;
             t.remove_prefix(tag);
             continue;
         }
@@ -341,6 +400,7 @@ std::vector<TOneBandValue> TCustomXlsReport::Run_::parseCell(const TXlsCellValue
                                             utf8(*textValue).c_str()));
         const std::u16string_view inner = t.substr(1, close - 1);
         parts.push_back(parsePart(inner, std::u16string(inner), cell, row, col));
+        consumed += close + 1;
         t.remove_prefix(close + 1);
         if (t.empty())
             return parts;
@@ -362,7 +422,7 @@ void TCustomXlsReport::Run_::parseCells(const TExcelBand& main)
             v.row = r;
             v.col = cell->col();
             v.xf = cell->xf();
-            v.parts = parseCell(cell->cellValue(), r, cell->col());
+            v.parts = parseCell(cell->cellValue(), r, cell->col(), runsOf(*cell));
             cells_[r].push_back(std::move(v));
         }
     }
@@ -433,24 +493,86 @@ CellVariant TCustomXlsReport::Run_::evaluate(const TOneBandValue& part, int row,
     return {};
 }
 
+// The value of a cell's parts; several are joined as texts. `runs` receives the
+// rich-text runs of the literal parts at their places in the joined text, with the
+// cell's own font (`xf`'s) put back where an evaluated part follows a run.
+CellVariant TCustomXlsReport::Run_::evaluateParts(const std::vector<TOneBandValue>& parts, int row, int col,
+                                                  Runs* runs, int xf)
+{
+    if (parts.size() == 1) {
+        if (runs)
+            *runs = parts.front().runs;
+        return evaluate(parts.front(), row, col);
+    }
+    std::u16string joined;
+    for (const auto& part : parts) {
+        const std::size_t at = joined.size();
+        joined += variantToText(evaluate(part, row, col));
+        if (!runs || at >= joined.size())
+            continue;
+        if (!part.runs.empty()) {
+            for (const auto& [first, font] : part.runs)
+                runs->emplace_back(static_cast<std::uint16_t>(at + first), font);
+        } else if (!runs->empty()) {
+            const auto& xfs = file_.workbook().globals().xfs;
+            const std::uint16_t font = xf >= 0 && static_cast<std::size_t>(xf) < xfs.size() && xfs[xf]->bodySize() >= 2
+                                           ? getU16(xfs[xf]->body().data())
+                                           : 0;
+            runs->emplace_back(static_cast<std::uint16_t>(at), font);
+        }
+    }
+    return joined;
+}
+
+// A text cell with rich-text runs: the shared string gets the runs (those past the text
+// dropped), and the cell is bound to it.
+void TCustomXlsReport::Run_::writeText(int row, int col, const std::u16string& text, const Runs& runs, int xf)
+{
+    TWorkSheet& ws = sheet();
+    TSST& sst = file_.workbook().sst();
+    setCellValue(ws, sst, row, col, text, xf);
+    Runs kept;
+    for (const auto& run : runs)
+        if (run.first < text.size() && (kept.empty() || run.first > kept.back().first))
+            kept.push_back(run);
+    auto* cell = dynamic_cast<TLabelSSTRecord*>(ws.cells.cell(row, col));
+    if (kept.empty() || !cell)
+        return;
+    std::vector<std::uint8_t> stored(5);
+    putU16(stored.data(), static_cast<std::uint16_t>(text.size()));
+    stored[2] = 0x01 | 0x08; // 16-bit characters, runs
+    putU16(stored.data() + 3, static_cast<std::uint16_t>(kept.size()));
+    for (char16_t c : text) {
+        stored.push_back(static_cast<std::uint8_t>(c));
+        stored.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    for (const auto& [first, font] : kept) {
+        std::uint8_t r[4];
+        putU16(r, first);
+        putU16(r + 2, font);
+        stored.insert(stored.end(), r, r + 4);
+    }
+    const std::uint32_t entry = sst.addString(ByteSpan(stored.data(), stored.size()));
+    const ByteSpan body = cell->body();
+    auto rich = std::make_unique<TLabelSSTRecord>(rid::LabelSst, body);
+    rich->bind(sst, entry);
+    sst.release(entry);
+    ws.cells.insert(std::move(rich));
+}
+
 void TCustomXlsReport::Run_::writeRow(int templateRow, int row)
 {
+    if (taggedNotes_ || taggedPictures_)
+        evaluateDrawings(row);
     auto it = cells_.find(templateRow);
     if (it == cells_.end())
         return;
     TWorkSheet& ws = sheet();
     TSST& sst = file_.workbook().sst();
     for (const TBandValue& cell : it->second) {
-        CellVariant value;
         const std::size_t tables = wholeTables_.size();
-        if (cell.parts.size() == 1) {
-            value = evaluate(cell.parts.front(), row, cell.col);
-        } else {
-            std::u16string joined;
-            for (const auto& part : cell.parts)
-                joined += variantToText(evaluate(part, row, cell.col));
-            value = std::move(joined);
-        }
+        Runs runs;
+        CellVariant value = evaluateParts(cell.parts, row, cell.col, &runs, cell.xf);
         if (wholeTables_.size() != tables) {
             // The tag cell is emptied; the table's header takes its place after the fill.
             wholeTables_.back().xf = cell.xf;
@@ -459,8 +581,114 @@ void TCustomXlsReport::Run_::writeRow(int templateRow, int row)
         }
         if (r_.OnGetCellValue)
             r_.OnGetCellValue(sheetNumber_, row, cell.col, value);
-        setCellValue(ws, sst, row, cell.col, value, cell.xf);
+        const auto* text = std::get_if<std::u16string>(&value);
+        if (text && !runs.empty())
+            writeText(row, cell.col, *text, runs, cell.xf);
+        else
+            setCellValue(ws, sst, row, cell.col, value, cell.xf);
     }
+}
+
+namespace {
+
+bool hasTag(std::u16string_view t)
+{
+    return t.substr(0, 2) == u"##" || t.substr(0, 2) == u"#." || t.find(u"<##") != std::u16string_view::npos ||
+           t.find(u"<#.") != std::u16string_view::npos;
+}
+
+// The picture type a name ends with: after its last "##" or "#.", "JPEG" without either.
+std::optional<BlipType> pictureType(std::u16string_view name, std::u16string& suffix)
+{
+    const auto a = name.rfind(u"##"), b = name.rfind(u"#.");
+    const auto at = a == std::u16string_view::npos ? b : (b == std::u16string_view::npos ? a : std::max(a, b));
+    suffix = at == std::u16string_view::npos ? u"JPEG" : std::u16string(name.substr(at + 2));
+    if (equalNoCase(suffix, u"WMF")) return BlipType::WMF;
+    if (equalNoCase(suffix, u"EMF")) return BlipType::EMF;
+    if (equalNoCase(suffix, u"PNG")) return BlipType::PNG;
+    if (equalNoCase(suffix, u"JPEG")) return BlipType::JPEG;
+    return std::nullopt;
+}
+
+} // namespace
+
+// Which notes and pictures of the sheet name tags, found once before the fill.
+void TCustomXlsReport::Run_::prepareDrawings()
+{
+    taggedNotes_ = taggedPictures_ = false;
+    pictures_.clear();
+    picturesStale_ = true;
+    emptiedNotes_.clear();
+    newPictures_.clear();
+    for (std::size_t i = 0; i < sheet().notes.size() && !taggedNotes_; ++i)
+        if (auto t = noteText(sheet(), i))
+            taggedNotes_ = hasTag(*t);
+    for (const PictureShape& p : pictures(sheet()))
+        taggedPictures_ = taggedPictures_ || hasTag(p.name);
+}
+
+void TCustomXlsReport::Run_::evaluateDrawings(int row)
+{
+    TWorkSheet& ws = sheet();
+    if (taggedNotes_) {
+        auto first = std::lower_bound(ws.notes.begin(), ws.notes.end(), row,
+                                      [](const TNote& n, int r) { return n.row() < r; });
+        for (auto n = first; n != ws.notes.end() && n->row() == row; ++n) {
+            const std::size_t index = static_cast<std::size_t>(n - ws.notes.begin());
+            const auto text = noteText(ws, index);
+            if (!text || !hasTag(*text))
+                continue;
+            const int col = n->record->bodySize() >= 4 ? getU16(n->record->body().data() + 2) : 0;
+            TXlsCellValue asCell;
+            asCell.value = *text;
+            const auto parts = parseCell(asCell, row, col);
+            const std::u16string result = variantToText(evaluateParts(parts, row, col, nullptr, -1));
+            if (result == *text)
+                continue;
+            if (result.empty())
+                emptiedNotes_.push_back(n->record.get());
+            else
+                setNoteText(ws, index, result);
+        }
+    }
+    if (taggedPictures_) {
+        if (picturesStale_) {
+            pictures_ = pictures(ws);
+            picturesStale_ = false;
+        }
+        for (const PictureShape& p : pictures_) {
+            if (p.topRow != row || !hasTag(p.name))
+                continue;
+            TXlsCellValue asCell;
+            asCell.value = p.name;
+            const auto parts = parseCell(asCell, row, 0);
+            const std::u16string result = variantToText(evaluateParts(parts, row, 0, nullptr, -1));
+            if (result == p.name || (result.empty() && !r_.KeepEmptyPictures))
+                continue;
+            std::u16string suffix;
+            const auto type = pictureType(p.name, suffix);
+            if (!type)
+                throw ReportError(formatMessage(msg::DrawingTypeInvalid, utf8(suffix).c_str()));
+            // A picture value is its bytes, one per character, as a binary field reads.
+            std::vector<std::uint8_t> data(result.begin(), result.end());
+            newPictures_.push_back({p.shape, *type, std::move(data)});
+        }
+    }
+}
+
+void TCustomXlsReport::Run_::finishDrawings()
+{
+    TWorkSheet& ws = sheet();
+    if (!emptiedNotes_.empty()) {
+        std::vector<std::size_t> gone;
+        for (std::size_t i = 0; i < ws.notes.size(); ++i)
+            if (std::find(emptiedNotes_.begin(), emptiedNotes_.end(), ws.notes[i].record.get()) != emptiedNotes_.end())
+                gone.push_back(i);
+        removeNotes(ws, std::move(gone));
+    }
+    replacePictures(file_.workbook(), ws, newPictures_);
+    emptiedNotes_.clear();
+    newPictures_.clear();
 }
 
 int TCustomXlsReport::Run_::fillBand(const TExcelBand& band, int base)
@@ -479,14 +707,22 @@ int TCustomXlsReport::Run_::fillBand(const TExcelBand& band, int base)
     }
     const int height = band.lastRow - band.firstRow + 1;
     const bool insert = r_.ReportModeRows == TXlsReportMode::frm_FullCopyAndInsert;
+    // Pictures are found by their place among the shapes, which a row copy changes.
+    if (!newPictures_.empty() && insert && (n == 0 || n >= 2)) {
+        replacePictures(file_.workbook(), sheet(), newPictures_);
+        newPictures_.clear();
+    }
     if (n == 0) {
         if (!insert)
             return height;
         deleteRows(file_.workbook(), sheetIndex_, base, base + height - 1);
+        picturesStale_ = true;
         return 0;
     }
-    if (n >= 2 && insert)
+    if (n >= 2 && insert) {
         insertAndCopyRows(file_.workbook(), sheetIndex_, base, base + height - 1, n - 1);
+        picturesStale_ = true;
+    }
 
     int r = base;
     for (int record = 0; record < n; ++record) {
@@ -649,7 +885,9 @@ void TCustomXlsReport::Run_::generateSheet(int sheetNumber)
     file_.columnOffset = main->firstCol;
     file_.lastColumn = main->lastCol;
     parseCells(*main);
+    prepareDrawings();
     fillBand(*main, main->firstRow - 1);
+    finishDrawings();
     expandWholeTables();
     applyMarkers();
 }

@@ -30,6 +30,9 @@ struct TOneBandValue {
     IXlsField* field = nullptr;
     std::u16string name;        // property or method
     std::vector<int> indexPath; // "#." separated integers after the name
+    /// Rich-text runs of a literal that fall inside it: (first character, font index),
+    /// the characters counted from the part's start.
+    std::vector<std::pair<std::uint16_t, std::uint16_t>> runs;
 };
 
 /// `TBandValue`: a parsed template cell (template row and column, 0-based).

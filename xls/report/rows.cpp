@@ -1,6 +1,7 @@
 #include "xls/report/rows.h"
 
 #include "xls/formula.h"
+#include "xls/report/drawing.h"
 #include "xls/report/messages.h"
 
 #include <algorithm>
@@ -508,8 +509,19 @@ void apply(TWorkbook& book, std::size_t sheetIndex, const RowMove& m, int copies
     moveMerged(sheet, m, copies, height);
     moveCondFormats(sheet, m, copies, height);
     moveHyperlinks(sheet, m, copies, height);
+    if (!m.insert) {
+        // A note belongs to its cell: it goes with the deleted row, shape and all.
+        std::vector<std::size_t> gone;
+        for (std::size_t i = 0; i < sheet.notes.size(); ++i)
+            if (insideBand(m, sheet.notes[i].row()))
+                gone.push_back(i);
+        if (!gone.empty())
+            removeNotes(sheet, std::move(gone));
+    }
     moveNotes(sheet, m);
     moveDrawingAnchors(sheet, m);
+    if (m.insert)
+        copyBandShapes(book, sheet, m.bandFirst, m.bandLast(), copies, height);
     moveBreaks(sheet, m);
 }
 
