@@ -312,5 +312,61 @@ TEST(XlsGrid, DrawsTheStyledSheet)
     EXPECT_TRUE(dark);
 }
 
+// xlwt-drawing.xls: hatched fills, diagonals, right-aligned text running on to the left
+// and a text running past formatted blank cells (python3-xlrd reads the same XF fields).
+TEST(XlsGrid, DrawsHatchesDiagonalsAndTextRunningOnBothWays)
+{
+    QLocale::setDefault(QLocale::c());
+    Loaded l("xlwt-drawing.xls");
+    const TWorkbookGlobals& g = l.import.File()->workbook().globals();
+    const struct {
+        int xf, pattern;
+        bool down, up;
+    } styles[] = {{17, 7, false, false}, {18, 9, false, false}, {19, 0, true, true}};
+    for (const auto& st : styles) {
+        SCOPED_TRACE(st.xf);
+        const grid::CellStyle cs = grid::cellStyle(g, st.xf);
+        EXPECT_EQ(cs.fillPattern, st.pattern);
+        EXPECT_EQ(cs.diagonalDown, st.down);
+        EXPECT_EQ(cs.diagonalUp, st.up);
+    }
+    EXPECT_EQ(grid::cellStyle(g, 17).fillFg, 10); // red on
+    EXPECT_EQ(grid::cellStyle(g, 17).fillBg, 13); // yellow
+    EXPECT_EQ(grid::cellStyle(g, 19).diagonal.colorIndex, 12);
+
+    l.grid.resize(900, 300);
+    l.grid.LoadSheet();
+    // The formatted blanks after A5 do not stop its text: the grid widens past F.
+    EXPECT_GT(l.grid.ColCount(), 7);
+    l.grid.show();
+    QApplication::processEvents();
+    const QImage shot = l.grid.grab().toImage();
+    if (const QByteArray keep = qgetenv("QUORVANE_GRID_SHOT2"); !keep.isEmpty())
+        shot.save(QString::fromLocal8Bit(keep));
+    const QPoint origin = l.grid.viewport()->mapTo(&l.grid, QPoint(0, 0));
+    auto cell = [&](int row, int col) {
+        return l.grid.visualRect(l.grid.model()->index(row - 1, col - 1)).translated(origin).adjusted(1, 1, -2, -2);
+    };
+    auto count = [&](QRect r, auto pred) {
+        int n = 0;
+        for (int x = r.left(); x <= r.right(); ++x)
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                n += pred(shot.pixelColor(x, y)) ? 1 : 0;
+        return n;
+    };
+    auto red = [](QColor c) { return c.red() > 200 && c.green() < 60 && c.blue() < 60; };
+    auto yellow = [](QColor c) { return c.red() > 200 && c.green() > 200 && c.blue() < 60; };
+    auto blue = [](QColor c) { return c.blue() > 200 && c.red() < 60 && c.green() < 60; };
+    auto dark = [](QColor c) { return qGray(c.rgb()) < 100; };
+    // A hatch shows both of its colours; a solid fill would show one.
+    EXPECT_GT(count(cell(1, 1), red), 10);
+    EXPECT_GT(count(cell(1, 1), yellow), 10);
+    // The diagonals of D1 cross in its middle.
+    const QRect d1 = cell(1, 4);
+    EXPECT_GT(count(QRect(d1.center() - QPoint(2, 2), QSize(5, 5)), blue), 0);
+    // The right-aligned text of D3 reaches into the empty C3 to its left.
+    EXPECT_GT(count(cell(3, 3), dark), 0);
+}
+
 } // namespace
 } // namespace quorvane::xls

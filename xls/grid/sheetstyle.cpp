@@ -115,6 +115,11 @@ CellStyle cellStyle(const TWorkbookGlobals& g, int xf)
     s.right = {static_cast<int>((border1 >> 4) & 0x0F), static_cast<int>((border1 >> 23) & 0x7F)};
     s.top = {static_cast<int>((border1 >> 8) & 0x0F), static_cast<int>(border2 & 0x7F)};
     s.bottom = {static_cast<int>((border1 >> 12) & 0x0F), static_cast<int>((border2 >> 7) & 0x7F)};
+    // Diagonals: bits 30 and 31 of the first border field; colour (bits 14..20) and style
+    // (bits 21..24) of the second.
+    s.diagonalDown = border1 & 0x40000000u;
+    s.diagonalUp = border1 & 0x80000000u;
+    s.diagonal = {static_cast<int>((border2 >> 21) & 0x0F), static_cast<int>((border2 >> 14) & 0x7F)};
     s.fillPattern = static_cast<int>((border2 >> 26) & 0x3F);
     const std::uint16_t fill = u16At(b, 18);
     s.fillFg = fill & 0x7F;

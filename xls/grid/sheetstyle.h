@@ -43,9 +43,13 @@ struct CellStyle {
     HAlign hAlign = HAlign::General;
     VAlign vAlign = VAlign::Bottom;
     bool wrap = false;
-    int fillPattern = 0;     // 0 none, 1 solid, 2.. hatches
+    int fillPattern = 0;     // 0 none, 1 solid, 2..18 hatches and greys in fillFg on fillBg
     int fillFg = 64, fillBg = 65;
     BorderLine left, right, top, bottom;
+    /// Diagonal lines: from the top left to the bottom right, and from the bottom left to
+    /// the top right; one style and colour for both.
+    bool diagonalDown = false, diagonalUp = false;
+    BorderLine diagonal;
 };
 
 /// The style of XF `xf` (defaults when there is none or its records are short).

@@ -234,6 +234,12 @@ public:
                (v.style->hAlign == grid::HAlign::General || v.style->hAlign == grid::HAlign::Left);
     }
 
+    // Right-aligned text runs on to the left.
+    static bool overflowsLeft(const SheetModel::CellView& v)
+    {
+        return v.isText && v.style && !v.style->wrap && v.style->hAlign == grid::HAlign::Right;
+    }
+
     bool isMerged(int r, int c) const { return grid_->rowSpan(r, c) > 1 || grid_->columnSpan(r, c) > 1; }
 
     // The column whose text reaches into empty cell (r, c), or -1.
@@ -250,6 +256,25 @@ public:
             const QRect src = grid_->visualRect(model_->index(r, s));
             const int textRight = src.left() + 2 + QFontMetrics(fontOf(v.style)).horizontalAdvance(v.text);
             return textRight > cellRect.left() ? s : -1;
+        }
+        return -1;
+    }
+
+    // The column right of empty cell (r, c) whose right-aligned text reaches into it, and
+    // where that text begins, or -1.
+    int leftOverflowSource(int r, int c, QRect cellRect, int* textLeft) const
+    {
+        for (int s = c + 1; s < model_->columnCount() && s <= c + OverflowReach; ++s) {
+            if (isMerged(r, s))
+                return -1;
+            const SheetModel::CellView v = model_->view(r, s);
+            if (v.empty)
+                continue;
+            if (!overflowsLeft(v))
+                return -1;
+            const QRect src = grid_->visualRect(model_->index(r, s));
+            *textLeft = src.right() - 2 - QFontMetrics(fontOf(v.style)).horizontalAdvance(v.text);
+            return *textLeft < cellRect.right() ? s : -1;
         }
         return -1;
     }
@@ -296,6 +321,30 @@ public:
         p->drawLine(from, to);
     }
 
+    // Pattern 1 is solid in the pattern colour; 2..18 draw the pattern colour over the
+    // background colour in the hatch or grey the XF names.
+    static void paintFill(QPainter* p, QRect rect, const grid::CellStyle* st, const TWorkbookGlobals& g)
+    {
+        if (!st || st->fillPattern <= 0) {
+            p->fillRect(rect, Qt::white);
+            return;
+        }
+        const QColor fg = colourOf(g, st->fillFg, Qt::black);
+        if (st->fillPattern == 1) {
+            p->fillRect(rect, fg);
+            return;
+        }
+        static constexpr Qt::BrushStyle Hatches[] = {
+            Qt::Dense4Pattern,    Qt::Dense2Pattern, Qt::Dense6Pattern,    Qt::HorPattern,      Qt::VerPattern,
+            Qt::BDiagPattern,     Qt::FDiagPattern,  Qt::DiagCrossPattern, Qt::DiagCrossPattern, Qt::HorPattern,
+            Qt::VerPattern,       Qt::BDiagPattern,  Qt::FDiagPattern,     Qt::CrossPattern,     Qt::DiagCrossPattern,
+            Qt::Dense6Pattern,    Qt::Dense7Pattern,
+        }; // patterns 2..18
+        p->fillRect(rect, colourOf(g, st->fillBg, Qt::white));
+        const std::size_t k = static_cast<std::size_t>(st->fillPattern - 2);
+        p->fillRect(rect, QBrush(fg, k < std::size(Hatches) ? Hatches[k] : Qt::Dense4Pattern));
+    }
+
     void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         const int r = index.row(), c = index.column();
@@ -304,10 +353,7 @@ public:
         const grid::CellStyle* st = v.style;
         const TWorkbookGlobals& g = model_->workbook()->globals();
 
-        QColor bg = Qt::white;
-        if (st && st->fillPattern > 0)
-            bg = colourOf(g, st->fillFg, Qt::white);
-        p->fillRect(rect, bg);
+        paintFill(p, rect, st, g);
 
         // Where this cell's text runs on into its right neighbour, no line parts them.
         bool runsOn = false;
@@ -325,6 +371,12 @@ public:
             runsOn = c + 1 < model_->columnCount() && model_->view(r, c + 1).empty;
         }
 
+        int leftSource = -1, textLeft = 0;
+        if (v.empty && source < 0 && !isMerged(r, c))
+            leftSource = leftOverflowSource(r, c, rect, &textLeft);
+        if (leftSource >= 0)
+            runsOn = true; // the text covers this cell's right edge
+
         if (grid_->showGridLines_) {
             p->setPen(GridLineColour);
             if (!runsOn)
@@ -337,10 +389,16 @@ public:
             QRect src = grid_->visualRect(model_->index(r, source));
             src.setRight(rect.right() + 4096);
             drawText(p, sv, src, rect);
+        } else if (leftSource >= 0) {
+            QRect src = grid_->visualRect(model_->index(r, leftSource));
+            src.setLeft(rect.left() - 4096);
+            drawText(p, model_->view(r, leftSource), src, rect);
         } else if (!v.empty) {
             QRect textRect = rect;
             if (runsOn)
                 textRect.setRight(rect.right() + 4096);
+            if (overflowsLeft(v) && !isMerged(r, c))
+                textRect.setLeft(rect.left() - 4096); // clipped to the cell; its left part runs on
             drawText(p, v, textRect, rect);
         }
 
@@ -349,6 +407,10 @@ public:
             drawBorder(p, st->right, rect.topRight(), rect.bottomRight());
             drawBorder(p, st->top, rect.topLeft(), rect.topRight());
             drawBorder(p, st->bottom, rect.bottomLeft(), rect.bottomRight());
+            if (st->diagonalDown)
+                drawBorder(p, st->diagonal, rect.topLeft(), rect.bottomRight());
+            if (st->diagonalUp)
+                drawBorder(p, st->diagonal, rect.bottomLeft(), rect.topRight());
         }
     }
 
@@ -488,21 +550,26 @@ void TXlsGrid::LoadSheet()
             const TCells::Row* row = ws->cells.row(r);
             if (!row || row->empty())
                 continue;
-            const TCellRecord& last = *row->back();
-            if (!std::holds_alternative<std::u16string>(last.value()))
-                continue;
-            const SheetModel::CellView v = model_->view(r, last.col());
-            if (!SheetDelegate::overflows(v))
+            // The last cell that shows something: formatted blanks after a text do not
+            // stop it from running on.
+            const TCellRecord* last = nullptr;
+            SheetModel::CellView v;
+            for (auto it = row->rbegin(); it != row->rend() && !last; ++it) {
+                v = model_->view(r, (*it)->col());
+                if (!v.empty)
+                    last = it->get();
+            }
+            if (!last || !SheetDelegate::overflows(v) || delegate_->isMerged(r, last->col()))
                 continue;
             const QFontMetrics fm(delegate_->fontOf(v.style));
             int room = 0;
-            for (int c = last.col(); c < cols; ++c)
+            for (int c = last->col(); c < cols; ++c)
                 room += colPx(c);
             // Cheap bound first: most texts fit without measuring.
             if (4 + v.text.size() * fm.maxWidth() <= room)
                 continue;
             int need = 4 + fm.horizontalAdvance(v.text);
-            int c = last.col();
+            int c = last->col();
             int width = 0;
             while (c < MaxColumns && width + colPx(c) < need) {
                 width += colPx(c);
