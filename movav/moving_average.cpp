@@ -64,6 +64,11 @@ std::string MovingAverage::bbDefineClick(MovingAverageFields& fields)
     data::CurveTable& raw = tables_.cdsSeaRaw;
     data::CurveTable& movav = tables_.cdsMovAv;
 
+    // SeaRaw is opened here, before MovAv is emptied, rather than only at step 10:
+    // a raw table that cannot be opened (its file missing) must not cost the user
+    // the moving average computed before. The error is the same.
+    raw.open();
+
     // Step 4
     status_.setPanelText(0, text::EmptyingDataTables);
     data::ControlsPause pause{&raw, &movav};

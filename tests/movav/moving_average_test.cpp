@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -125,6 +126,24 @@ TEST_F(MovingAverageTest, RefusedNumbersLeaveMovAvAsItWas)
         EXPECT_EQ(settings.text(key::NumberOfPointsToAverage), c.typed); // stored before the check
     }
     EXPECT_EQ(run("Mean", "501"), "Moving Mean (501 point)"); // the mean has no buffer to outgrow
+}
+
+TEST_F(MovingAverageTest, ARawTableThatCannotBeOpenedLeavesThePreviousCurve)
+{
+    test::appendRows(tables.dm.cdsSeaRaw, {{1, 5, 0}, {2, 1, 0}, {3, 4, 0}});
+    run("Mean", "3");
+    ASSERT_EQ(tables.dm.cdsMovAv.rowCount(), 3);
+    // SeaRaw closed with no file to open, as when SeaRaw.cds was missing at show.
+    tables.dm.cdsSeaRaw.close();
+    std::filesystem::remove(tables.file(tables.dm.cdsSeaRaw));
+    tables.dm.cdsSeaRaw.bindToFile("");
+    try {
+        run("Mean", "3");
+        FAIL() << "ran without raw points";
+    } catch (const data::TableError& e) {
+        EXPECT_STREQ(e.what(), "Missing data provider or data packet");
+    }
+    EXPECT_EQ(tables.dm.cdsMovAv.rowCount(), 3) << "the former moving average is kept";
 }
 
 TEST_F(MovingAverageTest, ShortTablesAndAFreshRunAfterALongOne)
