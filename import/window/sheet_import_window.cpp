@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,11 +23,15 @@
 #include "platform/ui/dialogs.h"
 #include "platform/ui/panel_status_bar.h"
 #include "work/nspl.h"
+#include "xls/grid/xlsgrid.h"
 #include "xls/text.h"
 
 namespace quorvane {
 
 namespace {
+
+/// The grid's zoom while the window shows a sheet, in percent.
+constexpr int SheetZoom = 70;
 
 template <typename W>
 W* named(W* widget, const char* name)
@@ -47,7 +52,13 @@ TfmSheetImport::TfmSheetImport(data::TdmSea& tables, QWidget* parent) : QDialog(
     build();
 }
 
-TfmSheetImport::~TfmSheetImport() = default;
+TfmSheetImport::~TfmSheetImport()
+{
+    // The grid goes first: an edit still open in it is committed while the workbook it
+    // writes into is alive (the reader, a member, is freed before the child widgets).
+    delete Data;
+    Data = nullptr;
+}
 
 // ---- layout -----------------------------------------------------------------------
 
@@ -84,12 +95,23 @@ void TfmSheetImport::build()
     bar->addStretch();
     root->addWidget(Panel1);
 
-    // TabControl: the sheet's area above one tab per sheet. The sheet grid `Data`
-    // belongs in the area above the tabs.
+    // TabControl: the sheet grid above one tab per sheet.
     TabControl = named(new QWidget(this), "TabControl");
     auto* tabLayout = new QVBoxLayout(TabControl);
     tabLayout->setContentsMargins(0, 0, 0, 0);
-    tabLayout->addStretch(1);
+    tabLayout->setSpacing(0);
+    Data = named(new xls::TXlsGrid(TabControl), "Data");
+    Data->SetXlsImport(&xlsImport_);
+    Data->SetReadOnly(false); // cells and formulas can be edited, in memory only
+    Data->SetHideCursor(false);
+    Data->SetFormulaReadOnly(false);
+    Data->SetFullWorksheet(false);
+    Data->SetPrintLineWidth(0);
+    Data->SetUseFixedCells(false);
+    // The widths before a sheet is loaded: a 48-pixel header column, then 220 pixels.
+    Data->verticalHeader()->setFixedWidth(48);
+    Data->horizontalHeader()->setDefaultSectionSize(220);
+    tabLayout->addWidget(Data, 1);
     TabControlTabs = named(new QTabBar(TabControl), "TabControlTabs");
     TabControlTabs->setShape(QTabBar::RoundedSouth);
     TabControlTabs->setExpanding(false);
@@ -202,7 +224,13 @@ void TfmSheetImport::bbOpenSheetClick()
     const QString folder = QFileInfo(*chosen).absolutePath();
     settingsStore().setText(key::DataImportPath, (folder.endsWith('/') ? folder : folder + '/').toStdString());
 
-    xlsImport_.OpenWorkbook(chosen->toStdString()); // an error goes to the default error display
+    try {
+        xlsImport_.OpenWorkbook(chosen->toStdString());
+    } catch (...) {
+        // The reader has closed the workbook the grid showed; the grid must not draw it.
+        TabControl->hide();
+        throw; // to the default error display
+    }
 
     {
         const QSignalBlocker tabs(TabControlTabs), list(cbSheetName);
@@ -215,6 +243,8 @@ void TfmSheetImport::bbOpenSheetClick()
         TabControlTabs->setCurrentIndex(xlsImport_.ActiveSheet() - 1);
         cbSheetName->setCurrentIndex(xlsImport_.ActiveSheet() - 1);
     }
+    Data->LoadSheet();
+    Data->SetZoom(SheetZoom);
 
     for (QWidget* w : {static_cast<QWidget*>(bbImport), static_cast<QWidget*>(gbDefineFields), TabControl,
                        static_cast<QWidget*>(gbDefineRows)})
@@ -224,6 +254,8 @@ void TfmSheetImport::bbOpenSheetClick()
 
 void TfmSheetImport::changeSheet(int position)
 {
+    // The sheet being left keeps a pending edit and the sizes the user dragged.
+    Data->StoreLayout();
     xlsImport_.SetActiveSheet(position + 1);
     {
         // The other selector follows without running its own change.
@@ -231,6 +263,10 @@ void TfmSheetImport::changeSheet(int position)
         TabControlTabs->setCurrentIndex(position);
         cbSheetName->setCurrentIndex(position);
     }
+    // The grid stores into the sheet it shows, so the zoom's own StoreLayout leaves the
+    // newly active sheet's sizes alone: every sheet keeps its own layout.
+    Data->SetZoom(SheetZoom);
+    Data->LoadSheet();
     sbFindLastRowClick();
 }
 
@@ -251,6 +287,9 @@ void TfmSheetImport::sbFindLastRowClick()
 
 void TfmSheetImport::bbImportClick()
 {
+    // An edit still open in the grid is committed first: the sheet imported is the
+    // sheet shown, whether or not pressing OK took the focus from the editor.
+    Data->StoreLayout();
     const ImportEntries entries{str(eFromRow), str(eToRow), str(eX), str(eY), str(eYerr)};
     storeImportEntries(settingsStore(), entries);
     SheetImportRange range;

@@ -24,6 +24,9 @@ class TdmSea;
 namespace quorvane::ui {
 class PanelStatusBar;
 }
+namespace quorvane::xls {
+class TXlsGrid;
+}
 
 namespace quorvane {
 
@@ -72,6 +75,8 @@ public:
     QPushButton *bbCancel = nullptr, *bbOpenSheet = nullptr, *bbImport = nullptr;
     /// The tab strip with one tab per sheet, tabs at the bottom, below the sheet's area.
     QWidget* TabControl = nullptr;
+    /// The sheet grid over XlsImport1, above the tabs; it shows the sheet the tabs select.
+    xls::TXlsGrid* Data = nullptr;
     QTabBar* TabControlTabs = nullptr;
     QWidget* Panel3 = nullptr;
     QGroupBox *gbDefineTabSheet = nullptr, *gbDefineRows = nullptr, *gbDefineFields = nullptr;

@@ -1,7 +1,9 @@
 // The import window driven offscreen on the workbooks of tests/fixtures/import,
 // with the open dialog answered by the scripted dialog service.
 #include <QComboBox>
+#include <QFile>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -18,6 +20,8 @@
 #include "support/modal_guard.h"
 #include "support/scripted_dialogs.h"
 #include "work/nspl.h"
+#include "xls/grid/sheetstyle.h"
+#include "xls/grid/xlsgrid.h"
 
 namespace quorvane {
 namespace {
@@ -273,6 +277,168 @@ TEST_F(SheetImportWindow, TheCallersProcedurePlacesShowsStoresAndSetsNSpl)
         EXPECT_EQ(s.integer(k.left), c.ok ? 70 : 40);
         EXPECT_EQ(s.integer(k.top), c.ok ? 80 : 50);
     }
+}
+
+// ---- the sheet grid ------------------------------------------------------------------
+// xlwt-layout.xls: sheet Narrow (A 2048 and B 4096 wide, row 3 600 twips high, three
+// points) and sheet Broad (A 6144, B 8192, row 2 600 twips, four points); Ratio is
+// formatted "0.000". At 70 % a width w shows as round(w / (256 / 7) * 0.7) pixels and a
+// height h as round(h / 15 * 0.7).
+
+xls::TWorkSheet& sheetOf(TfmSheetImport& w, int n)
+{
+    return dynamic_cast<xls::TWorkSheet&>(*w.XlsImport1().File()->workbook().sheets().at(n - 1));
+}
+
+void selectSheet(TfmSheetImport& w, bool byTab, int position)
+{
+    if (byTab)
+        w.TabControlTabs->setCurrentIndex(position);
+    else
+        w.cbSheetName->setCurrentIndex(position);
+}
+
+/// Opens the editor of data cell (row, col) of the grid and types `text` into it.
+QWidget* typeIntoCell(TfmSheetImport& w, int row, int col, const QString& text)
+{
+    const QModelIndex cell = w.Data->model()->index(row - 1, col - 1);
+    w.Data->setCurrentIndex(cell);
+    w.Data->edit(cell);
+    auto* editor = qobject_cast<QLineEdit*>(w.Data->indexWidget(cell));
+    if (!editor)
+        return nullptr;
+    editor->selectAll();
+    QTest::keyClicks(editor, text);
+    return editor;
+}
+
+TEST_F(SheetImportWindow, TheGridShowsTheFirstSheetAtSeventyPercentAboveTheTabs)
+{
+    auto w = open(workbook("xlwt-layout.xls"));
+    w->resize(640, 480);
+    ASSERT_NE(w->Data, nullptr);
+    EXPECT_EQ(w->Data->objectName(), "Data");
+    EXPECT_TRUE(w->Data->isVisible());
+    EXPECT_EQ(w->Data->parentWidget(), w->TabControl);
+    EXPECT_EQ(w->Data->XlsImport(), &w->XlsImport1());
+    EXPECT_FALSE(w->Data->ReadOnly());
+    EXPECT_FALSE(w->Data->FormulaReadOnly());
+    EXPECT_FALSE(w->Data->FullWorksheet());
+    EXPECT_FALSE(w->Data->UseFixedCells());
+    EXPECT_FALSE(w->Data->HideCursor());
+    EXPECT_EQ(w->Data->PrintLineWidth(), 0);
+    EXPECT_TRUE(w->Data->IsLoaded());
+    EXPECT_EQ(w->Data->Zoom(), 70);
+    // The grid fills the area above the tab strip.
+    EXPECT_LE(w->Data->geometry().bottom(), w->TabControlTabs->geometry().top());
+    EXPECT_GT(w->Data->height(), w->TabControlTabs->height());
+
+    EXPECT_EQ(w->Data->RowCount(), 5); // header row and rows 1 to 4
+    EXPECT_EQ(w->Data->CellText(1, 1), "Age");
+    EXPECT_EQ(w->Data->CellText(2, 1), "10");
+    EXPECT_EQ(w->Data->CellText(2, 2), "0.709"); // through its number format
+    EXPECT_EQ(w->Data->ColumnPixels(1), 39);     // 2048 units
+    EXPECT_EQ(w->Data->ColumnPixels(2), 78);     // 4096 units
+    EXPECT_EQ(w->Data->RowPixels(3), 28);        // 600 twips
+    EXPECT_EQ(w->Data->HeaderColumnWidth(), 34); // 48 pixels at 70 %
+}
+
+TEST_F(SheetImportWindow, ChangingTheSheetReloadsTheGridWithThatSheetsOwnLayout)
+{
+    for (const bool byTab : {true, false}) {
+        SCOPED_TRACE(byTab ? "by tab" : "by list");
+        auto w = open(workbook("xlwt-layout.xls"));
+        w->Data->horizontalHeader()->resizeSection(1, 100); // column B of Narrow
+
+        selectSheet(*w, byTab, 1);
+        EXPECT_EQ(w->Data->Zoom(), 70);
+        EXPECT_EQ(w->Data->RowCount(), 6);
+        EXPECT_EQ(w->Data->CellText(2, 1), "1.5");
+        EXPECT_EQ(w->Data->CellText(5, 2), "0.710");
+        // Broad shows its own sizes, not the ones Narrow was shown with.
+        EXPECT_EQ(w->Data->ColumnPixels(1), 118); // 6144 units
+        EXPECT_EQ(w->Data->ColumnPixels(2), 157); // 8192 units
+        EXPECT_EQ(w->Data->RowPixels(2), 28);
+        EXPECT_EQ(w->Data->RowPixels(3), 12); // 255 twips
+        EXPECT_EQ(xls::grid::columnSize(sheetOf(*w, 2), 1).width, 8192u);
+        // Leaving Narrow stored the dragged width into it, converted back at 70 %.
+        EXPECT_EQ(xls::grid::columnSize(sheetOf(*w, 1), 1).width, std::lround(100 * 256.0 / 7.0 / 0.7));
+        EXPECT_EQ(xls::grid::columnSize(sheetOf(*w, 1), 0).width, 2048u);
+        EXPECT_EQ(w->eToRow->text(), "5");
+
+        selectSheet(*w, byTab, 0);
+        EXPECT_EQ(w->Data->CellText(2, 1), "10");
+        EXPECT_EQ(w->Data->ColumnPixels(2), 100);
+        EXPECT_EQ(w->Data->ColumnPixels(1), 39);
+        importNumbers() = {};
+    }
+}
+
+TEST_F(SheetImportWindow, AValueTypedIntoTheGridIsImported)
+{
+    enum How { Clicked, EnterTwice, PressedFromCode, SheetLeftFirst };
+    struct Case {
+        const char* name;
+        How how;
+    };
+    const Case cases[] = {
+        {"OK clicked, which takes the focus", Clicked},
+        {"Enter ends the edit, a second Enter presses OK", EnterTwice},
+        {"OK pressed with the editor still open", PressedFromCode},
+        {"sheet left and chosen again", SheetLeftFirst},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto w = open(workbook("xlwt-layout.xls"));
+        setEntries(*w, "2", "4", "A", "B", "0");
+        QWidget* editor = typeIntoCell(*w, 3, 1, QStringLiteral("25"));
+        ASSERT_NE(editor, nullptr);
+        switch (c.how) {
+        case Clicked: QTest::mouseClick(w->bbImport, Qt::LeftButton); break;
+        case EnterTwice:
+            QTest::keyClick(editor, Qt::Key_Return);
+            QCoreApplication::processEvents();
+            EXPECT_EQ(w->result(), 0); // the first Enter belongs to the editor
+            EXPECT_EQ(w->Data->CellText(3, 1), "25");
+            QTest::keyClick(w->Data, Qt::Key_Return);
+            break;
+        case PressedFromCode: w->bbImport->click(); break;
+        case SheetLeftFirst:
+            w->cbSheetName->setCurrentIndex(1);
+            w->cbSheetName->setCurrentIndex(0);
+            EXPECT_EQ(w->Data->CellText(3, 1), "25");
+            QTest::mouseClick(w->bbImport, Qt::LeftButton);
+            break;
+        }
+        EXPECT_EQ(w->result(), QDialog::Accepted);
+        ASSERT_EQ(tables.dm.cdsSeaRaw.rowCount(), 3);
+        const int age = tables.dm.cdsSeaRaw.field("Age");
+        EXPECT_EQ(tables.dm.cdsSeaRaw.value(0, age), 10);
+        EXPECT_EQ(tables.dm.cdsSeaRaw.value(1, age), 25); // typed over 20
+        EXPECT_EQ(tables.dm.cdsSeaRaw.value(2, age), 30);
+        tables.dm.cdsSeaRaw.emptyTable();
+    }
+}
+
+TEST_F(SheetImportWindow, AWorkbookThatFailsToOpenTakesTheGridAway)
+{
+    auto w = open(workbook("xlwt-layout.xls"));
+    const QString notAWorkbook = QString::fromStdString(tables.dir.path() + "/notes.xls");
+    QFile f(notAWorkbook);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a workbook\n");
+    f.close();
+    dialogs.openAnswers.push_back(notAWorkbook);
+    EXPECT_ANY_THROW(w->bbOpenSheetClick()); // to the default error display
+    EXPECT_FALSE(w->XlsImport1().IsOpen());
+    EXPECT_FALSE(w->Data->isVisible()); // it showed the workbook the reader has closed
+    EXPECT_FALSE(w->grab().isNull());
+
+    // A workbook opened next brings it back.
+    dialogs.openAnswers.push_back(workbook("xlwt-layout.xls"));
+    w->bbOpenSheetClick();
+    EXPECT_TRUE(w->Data->isVisible());
+    EXPECT_EQ(w->Data->CellText(2, 1), "10");
 }
 
 } // namespace
