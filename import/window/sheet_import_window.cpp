@@ -249,6 +249,9 @@ void TfmSheetImport::bbOpenSheetClick()
     for (QWidget* w : {static_cast<QWidget*>(bbImport), static_cast<QWidget*>(gbDefineFields), TabControl,
                        static_cast<QWidget*>(gbDefineRows)})
         w->show();
+    // The tabs were added while the strip was hidden, which leaves its layout with the
+    // height of an empty strip.
+    TabControlTabs->updateGeometry();
     sbFindLastRowClick();
 }
 

@@ -329,7 +329,10 @@ TEST_F(SheetImportWindow, TheGridShowsTheFirstSheetAtSeventyPercentAboveTheTabs)
     EXPECT_EQ(w->Data->PrintLineWidth(), 0);
     EXPECT_TRUE(w->Data->IsLoaded());
     EXPECT_EQ(w->Data->Zoom(), 70);
-    // The grid fills the area above the tab strip.
+    // The grid fills the area above the tab strip, which is as high as its tabs.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w->TabControlTabs->height(), w->TabControlTabs->sizeHint().height());
+    EXPECT_GT(w->TabControlTabs->height(), 0);
     EXPECT_LE(w->Data->geometry().bottom(), w->TabControlTabs->geometry().top());
     EXPECT_GT(w->Data->height(), w->TabControlTabs->height());
 
