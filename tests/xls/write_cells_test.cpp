@@ -1,3 +1,5 @@
+#include <cmath>
+#include <cstring>
 // Cell encodings when a value is set, and the cell records the writer makes of them.
 #include "write_support.h"
 
@@ -59,6 +61,9 @@ TEST(EncodeRK, ValuesOfTheWorkedExamples)
         {"integer after scaling by 100", 12345.67, 0x004B5A1Fu},
         {"not a whole number even after scaling", 0.07, std::nullopt},
         {"a third needs a NUMBER", 1.0 / 3.0, std::nullopt},
+        // Times 100 rounds to exactly 46, which would read back as 0.46: a NUMBER.
+        {"scaling that rounds onto a whole number", 0.45999999999999996, std::nullopt},
+        {"-0.0 keeps its sign in the high half", -0.0, 0x80000000u},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -67,6 +72,24 @@ TEST(EncodeRK, ValuesOfTheWorkedExamples)
         if (rk)
             EXPECT_EQ(decodeRK(*rk), c.x);
     }
+}
+
+TEST(EncodeRK, EveryFormChosenReadsBackBitForBit)
+{
+    // Values with two decimals, and their neighbours one unit in the last place
+    // away: the neighbours are where scaling by 100 rounds.
+    int encoded = 0;
+    for (int k = -200000; k <= 200000; k += 7) {
+        const double base = k / 100.0;
+        for (double x : {base, std::nextafter(base, 1e300), std::nextafter(base, -1e300)}) {
+            if (const auto rk = encodeRK(x)) {
+                ++encoded;
+                const double back = decodeRK(*rk);
+                ASSERT_EQ(std::memcmp(&back, &x, sizeof x), 0) << std::hexfloat << x << " read back as " << back;
+            }
+        }
+    }
+    EXPECT_GT(encoded, 50000) << "most two-decimal values still take the short form";
 }
 
 TEST(SetCellValue, RecordsByKind)

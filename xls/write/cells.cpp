@@ -71,17 +71,25 @@ std::vector<std::uint8_t> storedText(const std::u16string& text)
 
 std::optional<std::uint32_t> encodeRK(double x) noexcept
 {
-    for (int scaled = 0; scaled < 2; ++scaled) {
-        const double y = scaled ? x * 100.0 : x;
-        const auto bits = std::bit_cast<std::uint64_t>(y);
-        const auto high = static_cast<std::uint32_t>(bits >> 32);
-        if (static_cast<std::uint32_t>(bits) == 0 && (high & 0x3) == 0)
-            return high | static_cast<std::uint32_t>(scaled);
-        if (y == std::floor(y) && y >= -536870912.0 && y <= 536870911.0) {
-            const auto n = static_cast<std::int32_t>(y);
-            return (static_cast<std::uint32_t>(n) << 2) | 0x2u | static_cast<std::uint32_t>(scaled);
+    const auto candidate = [](double x) -> std::optional<std::uint32_t> {
+        for (int scaled = 0; scaled < 2; ++scaled) {
+            const double y = scaled ? x * 100.0 : x;
+            const auto bits = std::bit_cast<std::uint64_t>(y);
+            const auto high = static_cast<std::uint32_t>(bits >> 32);
+            if (static_cast<std::uint32_t>(bits) == 0 && (high & 0x3) == 0)
+                return high | static_cast<std::uint32_t>(scaled);
+            if (y == std::floor(y) && y >= -536870912.0 && y <= 536870911.0) {
+                const auto n = static_cast<std::int32_t>(y);
+                return (static_cast<std::uint32_t>(n) << 2) | 0x2u | static_cast<std::uint32_t>(scaled);
+            }
         }
-    }
+        return std::nullopt;
+    };
+    // x * 100 is rounded: 0.45999999999999996 * 100 gives exactly 46, which would
+    // read back as 0.46. A form is used only when it reads back as x, bit for bit.
+    const std::optional<std::uint32_t> rk = candidate(x);
+    if (rk && std::bit_cast<std::uint64_t>(decodeRK(*rk)) == std::bit_cast<std::uint64_t>(x))
+        return rk;
     return std::nullopt;
 }
 
