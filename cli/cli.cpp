@@ -32,6 +32,7 @@ const std::vector<Command>& commands()
         {"cells", "FILE [--sheet N] [--formatted]", cellsCommand},
         {"copy", "IN.xls OUT.xls", copyCommand},
         {"import", importUsage, importCommand},
+        {"chart", "spline|compare OUT.png [--width PX] [--height PX]", chartCommand},
         {"export", exportUsage, exportCommand},
     };
     return table;
@@ -170,6 +171,8 @@ int runBatch(const Args& argv, std::ostream& out, std::ostream& err)
     const std::string folder = internalOverride.empty() ? storedInternal : internalOverride;
     data::seedInternalFolder(folder);
 
+    // The windows a command builds read the folder from the store, as they do in the program.
+    store.setText(key::InternalFiles, folder);
     int rc = 1;
     {
         data::TdmSea dm;

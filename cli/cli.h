@@ -71,6 +71,7 @@ int importCsvCommand(const Args& args, CliContext& ctx);
 int splineCommand(const Args& args, CliContext& ctx);
 int movavCommand(const Args& args, CliContext& ctx);
 int cellsCommand(const Args& args, CliContext& ctx);
+int chartCommand(const Args& args, CliContext& ctx); // chart_command.cpp
 // A workbook read and written back (copy_command.cpp).
 int copyCommand(const Args& args, CliContext& ctx);
 int exportCommand(const Args& args, CliContext& ctx);
