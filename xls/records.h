@@ -272,6 +272,9 @@ public:
 
     const TArrayRecord* arrayRecord() const noexcept { return array_.get(); }
     const TTableRecord* tableRecord() const noexcept { return table_.get(); }
+    /// For row moves: the attached ranges and tokens follow the cells they name.
+    TArrayRecord* arrayRecord() noexcept { return array_.get(); }
+    TTableRecord* tableRecord() noexcept { return table_.get(); }
     /// A second ARRAY (or TABLE) replaces the first.
     void attachArray(std::unique_ptr<TArrayRecord> r) { array_ = std::move(r); }
     void attachTable(std::unique_ptr<TTableRecord> r) { table_ = std::move(r); }

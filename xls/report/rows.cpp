@@ -149,6 +149,40 @@ void moveRelative(std::uint8_t* t, std::size_t len, int distance)
     });
 }
 
+// A token's error form for the relative forms: PtgRefN becomes PtgRefErr and PtgAreaN
+// PtgAreaErr, class bits kept (the sizes agree).
+std::uint8_t relativeErrorForm(std::uint8_t id) noexcept { return static_cast<std::uint8_t>(id - 2); }
+
+// Moves the references of a conditional-format rule or a validation formula, which
+// lives on the moved sheet and applies to a set of ranges. Its PtgRef/PtgArea tokens
+// name cells as a cell formula does; its PtgRefN/PtgAreaN tokens hold, where a row is
+// marked relative, an offset from the base cell (the top-left of the first range), so
+// such a row is kept naming the same cell: its new offset is the moved cell's row less
+// the moved base's row. `grow`: the ranges lie outside the band rows.
+void moveRuleTokens(std::uint8_t* t, std::size_t len, const RowMove& m, const SheetTarget& target, bool grow,
+                    int oldBase, int newBase)
+{
+    moveTokens(t, len, m, true, target, grow);
+    const auto sites = formula::referenceSites(ByteSpan(t, len));
+    if (!sites)
+        return;
+    for (const formula::ReferenceSite& site : *sites) {
+        if (!site.relativeForm)
+            continue;
+        std::uint8_t* row = t + site.rowField;
+        const bool relative = getU16(t + site.colField) & 0x8000;
+        const int named = relative ? oldBase + static_cast<std::int16_t>(getU16(row)) : getU16(row);
+        const auto moved = m.row(named);
+        if (!moved) {
+            const std::uint8_t base = formula::baseId(t[site.token]);
+            if (base == formula::PtgRefN || base == formula::PtgAreaN)
+                t[site.token] = relativeErrorForm(t[site.token]);
+            continue;
+        }
+        putU16(row, static_cast<std::uint16_t>(relative ? *moved - newBase : *moved));
+    }
+}
+
 std::pair<std::uint8_t*, std::size_t> formulaTokens(TCellRecord& cell)
 {
     RecordBody& b = cell.mutableBody();
@@ -184,6 +218,8 @@ int lastUsedRow(const TWorkSheet& s)
 {
     return std::max(s.cells.rowCount(), s.cells.rowRecordCount()) - 1;
 }
+
+void moveCopiedAnchors(TCellRecord& cell, const RowMove& m, int distance);
 
 void moveCells(TWorkSheet& sheet, const RowMove& m, int copies, int height)
 {
@@ -228,6 +264,7 @@ void moveCells(TWorkSheet& sheet, const RowMove& m, int copies, int height)
                 auto [t, len] = formulaTokens(*c);
                 if (t)
                     moveRelative(t, len, distance);
+                moveCopiedAnchors(*c, m, distance);
                 made.push_back(std::move(c));
             }
             for (auto& c : made)
@@ -316,7 +353,7 @@ void moveMerged(TWorkSheet& sheet, const RowMove& m, int copies, int height)
 // each part with its own copy of the rules.
 constexpr std::size_t CondRangesPerRecord = 1000;
 
-void moveCondFormats(TWorkSheet& sheet, const RowMove& m, int copies, int height)
+void moveCondFormats(TWorkSheet& sheet, const RowMove& m, int copies, int height, const SheetTarget& target)
 {
     std::vector<TCondFmt> result;
     for (TCondFmt& cf : sheet.condFormats) {
@@ -332,6 +369,22 @@ void moveCondFormats(TWorkSheet& sheet, const RowMove& m, int copies, int height
             in.push_back({getU16(p), getU16(p + 2), getU16(p + 4), getU16(p + 6)});
         }
         const std::vector<CellRange> out = movedRanges(in, m, copies, height);
+        if (out.empty() || in.empty())
+            continue; // every cell it formatted is gone
+        // CF: type, operator, formula lengths at 2 and 4, the formats, then both formulas
+        // at the end of the record.
+        const bool inside = m.insert && insideBand(m, in.front().firstRow) && insideBand(m, in.front().lastRow);
+        for (auto& rule : cf.rules) {
+            RecordBody& rb = rule->mutableBody();
+            if (rb.size() < 6)
+                continue;
+            const std::size_t f1 = getU16(rb.data() + 2), f2 = getU16(rb.data() + 4);
+            if (f1 + f2 > rb.size() - 6)
+                continue;
+            std::uint8_t* end = rb.data() + rb.size();
+            moveRuleTokens(end - f2 - f1, f1, m, target, !inside, in.front().firstRow, out.front().firstRow);
+            moveRuleTokens(end - f2, f2, m, target, !inside, in.front().firstRow, out.front().firstRow);
+        }
         const std::vector<std::uint8_t> head(b.begin(), b.begin() + 4);
         for (std::size_t at = 0; at < out.size(); at += CondRangesPerRecord) {
             const std::size_t k = std::min(CondRangesPerRecord, out.size() - at);
@@ -363,6 +416,215 @@ void moveCondFormats(TWorkSheet& sheet, const RowMove& m, int copies, int height
         }
     }
     sheet.condFormats = std::move(result);
+}
+
+// DV: option flags (32 bits), four texts (16-bit count, flags byte, 8- or 16-bit
+// characters), two formulas (16-bit length, 16 unused bits, tokens), then the ranges it
+// applies to (count, 8 bytes each). The DVAL before them holds their count at 14.
+constexpr std::uint16_t DvId = 0x01BE;
+
+struct DvLayout {
+    std::size_t formula[2] = {0, 0}; // offsets of the tokens
+    std::size_t length[2] = {0, 0};
+    std::size_t ranges = 0;          // offset of the range count
+};
+
+std::optional<DvLayout> dvLayout(ByteSpan b)
+{
+    std::size_t at = 4;
+    for (int i = 0; i < 4; ++i) {
+        if (at + 3 > b.size())
+            return std::nullopt;
+        const std::size_t chars = getU16(b.data() + at);
+        at += 3 + chars * ((b[at + 2] & 0x01) ? 2 : 1);
+    }
+    DvLayout l;
+    for (int i = 0; i < 2; ++i) {
+        if (at + 4 > b.size())
+            return std::nullopt;
+        l.length[i] = getU16(b.data() + at);
+        l.formula[i] = at + 4;
+        at += 4 + l.length[i];
+    }
+    if (at + 2 > b.size() || getU16(b.data() + at) * std::size_t{8} > b.size() - at - 2)
+        return std::nullopt;
+    l.ranges = at;
+    return l;
+}
+
+// Validations are kept where the file had them: before WINDOW2 (as LibreOffice writes
+// them) or after it.
+void moveValidations(RecordList& list, const RowMove& m, int copies, int height, const SheetTarget& target)
+{
+    std::size_t removed = 0;
+    for (auto it = list.begin(); it != list.end();) {
+        TBaseRecord& dv = **it;
+        const auto layout = dv.id() == DvId ? dvLayout(dv.body()) : std::nullopt;
+        if (!layout) {
+            ++it;
+            continue;
+        }
+        RecordBody& b = dv.mutableBody();
+        std::vector<CellRange> in;
+        for (std::size_t i = 0, n = getU16(b.data() + layout->ranges); i < n; ++i) {
+            const std::uint8_t* p = b.data() + layout->ranges + 2 + 8 * i;
+            in.push_back({getU16(p), getU16(p + 2), getU16(p + 4), getU16(p + 6)});
+        }
+        const std::vector<CellRange> out = movedRanges(in, m, copies, height);
+        if (out.empty() || in.empty()) {
+            it = list.erase(it);
+            ++removed;
+            continue;
+        }
+        const bool inside = m.insert && insideBand(m, in.front().firstRow) && insideBand(m, in.front().lastRow);
+        for (int f = 0; f < 2; ++f)
+            moveRuleTokens(b.data() + layout->formula[f], layout->length[f], m, target, !inside, in.front().firstRow,
+                           out.front().firstRow);
+        std::vector<std::uint8_t> body(b.data(), b.data() + layout->ranges + 2);
+        putU16(body.data() + layout->ranges, static_cast<std::uint16_t>(out.size()));
+        for (const CellRange& c : out)
+            for (std::uint16_t v : {c.firstRow, c.lastRow, c.firstCol, c.lastCol}) {
+                body.push_back(static_cast<std::uint8_t>(v));
+                body.push_back(static_cast<std::uint8_t>(v >> 8));
+            }
+        b.assign(body);
+        ++it;
+    }
+    if (!removed)
+        return;
+    for (auto& r : list)
+        if (r->id() == rid::DVal && r->bodySize() >= 18) {
+            std::uint8_t* p = r->mutableBody().data() + 14;
+            putU32(p, getU32(p) >= removed ? static_cast<std::uint32_t>(getU32(p) - removed) : 0);
+        }
+}
+
+// ARRAY: range (rows 0..3, columns 4 and 5 as bytes), options, 32 reserved bits, token
+// length at 12, tokens from 14. TABLE: range as ARRAY's, options at 6 (bit 3 two input
+// cells, bits 4 and 5 the first and second input cell deleted), the first input cell's
+// row and column at 8 and 10, the second's at 12 and 14. Both hang on the formula cell
+// at the top-left of their range; the cells of the range point at it with PtgExp or
+// PtgTbl, which the cell formulas' move takes care of.
+constexpr std::uint8_t TableTwoInputs = 0x08, TableFirstDeleted = 0x10, TableSecondDeleted = 0x20;
+
+bool moveRange16(std::uint8_t* p, const RowMove& m, bool grow)
+{
+    const auto r = m.range(getU16(p), getU16(p + 2), grow);
+    if (!r)
+        return false;
+    putU16(p, static_cast<std::uint16_t>(r->first));
+    putU16(p + 2, static_cast<std::uint16_t>(r->second));
+    return true;
+}
+
+void moveArrays(TWorkSheet& sheet, const RowMove& m, const SheetTarget& target)
+{
+    TCells& cells = sheet.cells;
+    for (int r = 0; r < cells.rowCount(); ++r) {
+        for (const auto& cell : *cells.row(r)) {
+            auto* f = cell->isFormula() ? dynamic_cast<TFormulaRecord*>(cell.get()) : nullptr;
+            if (!f)
+                continue;
+            if (TArrayRecord* a = f->arrayRecord(); a && a->bodySize() >= 14) {
+                RecordBody& b = a->mutableBody();
+                moveRange16(b.data(), m, false);
+                const std::size_t len = std::min<std::size_t>(getU16(b.data() + 12), b.size() - 14);
+                moveTokens(b.data() + 14, len, m, true, target, !insideBand(m, r));
+            }
+            if (TTableRecord* t = f->tableRecord(); t && t->bodySize() >= 16) {
+                std::uint8_t* p = t->mutableBody().data();
+                moveRange16(p, m, false);
+                const auto input = [&](std::size_t at, std::uint8_t deleted) {
+                    if (auto nr = m.row(getU16(p + at)))
+                        putU16(p + at, static_cast<std::uint16_t>(*nr));
+                    else
+                        p[6] |= deleted;
+                };
+                input(8, TableFirstDeleted);
+                if (p[6] & TableTwoInputs)
+                    input(12, TableSecondDeleted);
+            }
+        }
+    }
+}
+
+// A copied formula cell: its ARRAY or TABLE moves with it, and a PtgExp or PtgTbl that
+// points at an anchor in the band rows points at the anchor's copy.
+void moveCopiedAnchors(TCellRecord& cell, const RowMove& m, int distance)
+{
+    auto* f = dynamic_cast<TFormulaRecord*>(&cell);
+    if (!f)
+        return;
+    if (TArrayRecord* a = f->arrayRecord(); a && a->bodySize() >= 14) {
+        RecordBody& b = a->mutableBody();
+        putU16(b.data(), static_cast<std::uint16_t>(getU16(b.data()) + distance));
+        putU16(b.data() + 2, static_cast<std::uint16_t>(getU16(b.data() + 2) + distance));
+        moveRelative(b.data() + 14, std::min<std::size_t>(getU16(b.data() + 12), b.size() - 14), distance);
+    }
+    if (TTableRecord* t = f->tableRecord(); t && t->bodySize() >= 16) {
+        std::uint8_t* p = t->mutableBody().data();
+        putU16(p, static_cast<std::uint16_t>(getU16(p) + distance));
+        putU16(p + 2, static_cast<std::uint16_t>(getU16(p + 2) + distance));
+    }
+    auto [t, len] = formulaTokens(cell);
+    if (!t || len < 5)
+        return;
+    const std::uint8_t base = formula::baseId(t[0]);
+    if ((base == formula::PtgExp || base == formula::PtgTbl) && insideBand(m, getU16(t + 1)))
+        putU16(t + 1, static_cast<std::uint16_t>(getU16(t + 1) + distance));
+}
+
+// BRAI (chart series and labels): id, type (2: a reference), options, number format,
+// formula length at 6, tokens from 8. Chart formulas name cells with 3-D references. A
+// series over the one row of a one-row band (a single-cell reference) grows into a
+// range over all its copies, as a range over the band rows does.
+constexpr std::uint8_t BraiReference = 2;
+
+void moveSeries(TBaseRecord& brai, const RowMove& m, const SheetTarget& target)
+{
+    RecordBody& b = brai.mutableBody();
+    if (b.size() < 8 || b.data()[1] != BraiReference)
+        return;
+    const std::size_t len = std::min<std::size_t>(getU16(b.data() + 6), b.size() - 8);
+    std::uint8_t* t = b.data() + 8;
+    const bool single = len == 7 && formula::baseId(t[0]) == formula::PtgRef3d && target.targets(getU16(t + 1));
+    const int row = single ? getU16(t + 3) : -1;
+    moveTokens(t, len, m, false, target, true);
+    if (!single || !m.insert || m.bandFirst != m.bandLast() || row != m.bandFirst)
+        return;
+    // PtgRef3d: id, sheet reference, row, column; PtgArea3d: id, sheet reference, first
+    // and last row, first and last column.
+    const std::uint16_t ixti = getU16(t + 1), col = getU16(t + 5);
+    std::vector<std::uint8_t> area(11);
+    area[0] = static_cast<std::uint8_t>(t[0] + 1); // PtgArea3d of the same class
+    putU16(area.data() + 1, ixti);
+    putU16(area.data() + 3, static_cast<std::uint16_t>(row));
+    putU16(area.data() + 5, static_cast<std::uint16_t>(row + m.count));
+    putU16(area.data() + 7, col);
+    putU16(area.data() + 9, col);
+    std::vector<std::uint8_t> body(b.data(), b.data() + 8);
+    putU16(body.data() + 6, static_cast<std::uint16_t>(area.size()));
+    body.insert(body.end(), area.begin(), area.end());
+    body.insert(body.end(), b.data() + 8 + len, b.data() + b.size());
+    b.assign(body);
+}
+
+// The charts of every sheet: embedded ones among the drawing records of worksheets,
+// and chart sheets.
+void moveCharts(TWorkbook& book, const RowMove& m, const SheetTarget& target)
+{
+    for (auto& sheet : book.sheets()) {
+        RecordList* records = nullptr;
+        if (auto* ws = dynamic_cast<TWorkSheet*>(sheet.get()))
+            records = &ws->drawing.records;
+        else if (auto* raw = dynamic_cast<TRawSheet*>(sheet.get()))
+            records = &raw->records;
+        if (!records)
+            continue;
+        for (auto& r : *records)
+            if (r->id() == rid::ChartAI)
+                moveSeries(*r, m, target);
+    }
 }
 
 // HLINK: first row, last row, first column, last column (16 bits each) at offset 0.
@@ -505,9 +767,13 @@ void apply(TWorkbook& book, std::size_t sheetIndex, const RowMove& m, int copies
     // References first: the copies are made from formulas that already point at the
     // moved rows.
     moveFormulas(book, sheetIndex, m, target);
+    moveArrays(sheet, m, target);
+    moveCharts(book, m, target);
     moveCells(sheet, m, copies, height);
     moveMerged(sheet, m, copies, height);
-    moveCondFormats(sheet, m, copies, height);
+    moveCondFormats(sheet, m, copies, height, target);
+    moveValidations(sheet.head, m, copies, height, target);
+    moveValidations(sheet.tail, m, copies, height, target);
     moveHyperlinks(sheet, m, copies, height);
     if (!m.insert) {
         // A note belongs to its cell: it goes with the deleted row, shape and all.
