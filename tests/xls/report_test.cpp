@@ -486,6 +486,70 @@ TEST_F(ReportTest, AnExistingOutputIsNotOverwritten)
     EXPECT_EQ(kept, "keep");
 }
 
+TEST_F(ReportTest, NotesOfAWholeDataSetTableNameEachRecord)
+{
+    // band_table_note.xls: the tag ##cdsTable##* in the band row A2, a note with
+    // "Age <##cdsTable##Age> Ma" on A3, the row that becomes the table's records.
+    MemoryDataSet band(u"cdsSeaSpl", {u"Age"}, {{0.0}});
+    MemoryDataSet ds(u"cdsTable", {u"Age", u"Ratio"}, {{1.5, 0.7}, {2.5, 0.8}, {3.5, 0.9}});
+    module.addDataSet(band);
+    module.addDataSet(ds);
+    report.Template = fixture("band_table_note.xls");
+    report.Run();
+    const auto python = xlrdPython();
+    if (!python)
+        GTEST_SKIP() << "python3-xlrd not found";
+    const std::string script = dir.file("notes.py");
+    std::ofstream(script) << "import sys, xlrd\n"
+                             "s = xlrd.open_workbook(sys.argv[1], formatting_info=True).sheet_by_index(0)\n"
+                             "for (r, c), n in sorted(s.cell_note_map.items()): print('%d %d %s' % (r, c, n.text))\n"
+                             "print('after', s.cell_value(5, 0))\n";
+    FILE* p = ::popen((*python + " " + script + " '" + report.FileName + "' 2>&1").c_str(), "r");
+    std::string out;
+    char buf[4096];
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, p))
+        out.append(buf, n);
+    EXPECT_EQ(::pclose(p), 0) << out;
+    EXPECT_EQ(out, "2 0 Age 1.5 Ma\n3 0 Age 2.5 Ma\n4 0 Age 3.5 Ma\nafter After\n");
+}
+
+TEST_F(ReportTest, PartAndRowHandlersMayChangeWhatIsWritten)
+{
+    MemoryDataSet ds(u"cdsSeaSpl", {u"Age", u"Ratio", u"Error"}, curveRows(2));
+    module.addDataSet(ds);
+    // Each Age part of the embedded tag in E3 is written in kilo-years.
+    report.OnGetCellValueX = [](int, int, int col, const TOneBandValue& part, CellVariant& v) {
+        if (col == 4 && part.kind == TOneBandValue::Kind::Field && equalNoCase(part.field->fieldName(), u"Age"))
+            v = std::get<double>(v) * 1000;
+    };
+    std::vector<std::pair<int, int>> rows; // output row, template row
+    std::vector<int> columns;
+    report.OnGetCellValueXRow = [&](int, int row, int templateRow, std::vector<std::pair<int, CellVariant>>& values) {
+        rows.emplace_back(row, templateRow);
+        columns.clear();
+        for (auto& [col, v] : values) {
+            columns.push_back(col);
+            if (col == 1)
+                { const std::string t = "row " + std::to_string(row); v = std::u16string(t.begin(), t.end()); }
+        }
+    };
+    report.Run();
+    EXPECT_EQ(rows, (std::vector<std::pair<int, int>>{{2, 2}, {3, 2}}));
+    EXPECT_EQ(columns, (std::vector<int>{0, 1, 2, 4})) << "the band row's parsed cells, the formula left out";
+    const auto python = xlrdPython();
+    if (!python)
+        GTEST_SKIP() << "python3-xlrd not found";
+    const Seen seen = readBack(*python, report.FileName, dir.path());
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_NE(seen.at(0, 2 + i, 4), nullptr);
+        EXPECT_EQ(seen.at(0, 2 + i, 4)->value, "Age: " + num((1.5 + i) * 1000) + " Ma");
+        ASSERT_NE(seen.at(0, 2 + i, 1), nullptr);
+        EXPECT_EQ(seen.at(0, 2 + i, 1)->value, "row " + std::to_string(2 + i));
+        EXPECT_EQ(std::stod(seen.at(0, 2 + i, 0)->value), 1.5 + i) << "a column the handlers leave is as the table says";
+    }
+}
+
 TEST(BandNames, DataSetNamesEndEachAtTheirUnderscores)
 {
     struct Case {

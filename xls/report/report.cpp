@@ -499,15 +499,21 @@ CellVariant TCustomXlsReport::Run_::evaluate(const TOneBandValue& part, int row,
 CellVariant TCustomXlsReport::Run_::evaluateParts(const std::vector<TOneBandValue>& parts, int row, int col,
                                                   Runs* runs, int xf)
 {
+    auto value = [&](const TOneBandValue& part) {
+        CellVariant v = evaluate(part, row, col);
+        if (r_.OnGetCellValueX)
+            r_.OnGetCellValueX(sheetNumber_, row, col, part, v);
+        return v;
+    };
     if (parts.size() == 1) {
         if (runs)
             *runs = parts.front().runs;
-        return evaluate(parts.front(), row, col);
+        return value(parts.front());
     }
     std::u16string joined;
     for (const auto& part : parts) {
         const std::size_t at = joined.size();
-        joined += variantToText(evaluate(part, row, col));
+        joined += variantToText(value(part));
         if (!runs || at >= joined.size())
             continue;
         if (!part.runs.empty()) {
@@ -569,6 +575,14 @@ void TCustomXlsReport::Run_::writeRow(int templateRow, int row)
         return;
     TWorkSheet& ws = sheet();
     TSST& sst = file_.workbook().sst();
+    // The row's values are all taken before any is written, so that a row handler sees
+    // (and may change) them together.
+    struct Pending {
+        const TBandValue* cell;
+        Runs runs;
+    };
+    std::vector<Pending> pending;
+    std::vector<std::pair<int, CellVariant>> values;
     for (const TBandValue& cell : it->second) {
         const std::size_t tables = wholeTables_.size();
         Runs runs;
@@ -581,9 +595,17 @@ void TCustomXlsReport::Run_::writeRow(int templateRow, int row)
         }
         if (r_.OnGetCellValue)
             r_.OnGetCellValue(sheetNumber_, row, cell.col, value);
+        pending.push_back({&cell, std::move(runs)});
+        values.emplace_back(cell.col, std::move(value));
+    }
+    if (r_.OnGetCellValueXRow)
+        r_.OnGetCellValueXRow(sheetNumber_, row, templateRow, values);
+    for (std::size_t i = 0; i < pending.size() && i < values.size(); ++i) {
+        const TBandValue& cell = *pending[i].cell;
+        const CellVariant& value = values[i].second;
         const auto* text = std::get_if<std::u16string>(&value);
-        if (text && !runs.empty())
-            writeText(row, cell.col, *text, runs, cell.xf);
+        if (text && !pending[i].runs.empty())
+            writeText(row, cell.col, *text, pending[i].runs, cell.xf);
         else
             setCellValue(ws, sst, row, cell.col, value, cell.xf);
     }
@@ -800,6 +822,8 @@ void TCustomXlsReport::Run_::expandWholeTables()
     std::stable_sort(wholeTables_.begin(), wholeTables_.end(),
                      [](const WholeTable& a, const WholeTable& b) { return a.row > b.row; });
     TSST& sst = file_.workbook().sst();
+    if (!wholeTables_.empty())
+        prepareDrawings();
     for (const WholeTable& table : wholeTables_) {
         IXlsDataSet* ds = r_.DataModule ? r_.DataModule->findDataSet(table.name) : nullptr;
         if (!ds)
@@ -817,8 +841,10 @@ void TCustomXlsReport::Run_::expandWholeTables()
             deleteRows(file_.workbook(), sheetIndex_, dataRow, dataRow);
             continue;
         }
-        if (n >= 2)
+        if (n >= 2) {
             insertAndCopyRows(file_.workbook(), sheetIndex_, dataRow, dataRow, n - 1);
+            picturesStale_ = true;
+        }
         std::vector<int> formats;
         for (std::size_t j = 0; j < fields.size(); ++j) {
             const TCellRecord* c = sheet().cells.cell(dataRow, table.col + static_cast<int>(j));
@@ -839,7 +865,11 @@ void TCustomXlsReport::Run_::expandWholeTables()
                 }
                 setCellValue(sheet(), sst, r, table.col + static_cast<int>(j), v, xf);
             }
+            // The notes of the record's row (copies of the template row's) name this record.
+            if (taggedNotes_ || taggedPictures_)
+                evaluateDrawings(r);
         }
+        finishDrawings();
     }
     wholeTables_.clear();
 }

@@ -103,6 +103,13 @@ public:
     /// May replace the value of a part before it is written (sheet 1-based, row and
     /// column 0-based of the output).
     std::function<void(int sheet, int row, int col, CellVariant& value)> OnGetCellValue;
+    /// May replace the value of each part of a cell, note or picture name before the
+    /// parts are joined; the part tells its kind, dataset and field or property.
+    std::function<void(int sheet, int row, int col, const TOneBandValue& part, CellVariant& value)> OnGetCellValueX;
+    /// Hears the values of a whole output row (column, value) before they are written and
+    /// may change them; `templateRow` is the band row it was made from (0-based).
+    std::function<void(int sheet, int row, int templateRow, std::vector<std::pair<int, CellVariant>>& values)>
+        OnGetCellValueXRow;
     /// Told every 10 records; setting `cancel` stops the run without saving.
     std::function<void(int records, bool& cancel)> OnProgress;
     std::function<void(IXlsDataSet& dataSet, int& count)> OnRecordCount;
