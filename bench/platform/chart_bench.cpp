@@ -5,6 +5,8 @@
 // are never thinned here.
 #include <benchmark/benchmark.h>
 
+#include <memory>
+
 #include <QApplication>
 #include <cmath>
 
@@ -49,10 +51,19 @@ struct Fixture {
     }
 };
 
+// Made on first use and destroyed in main, before the application object: a
+// widget must not outlive it.
+std::unique_ptr<Fixture>& fixtureSlot()
+{
+    static std::unique_ptr<Fixture> f;
+    return f;
+}
+
 Fixture& fixture()
 {
-    static Fixture f;
-    return f;
+    if (!fixtureSlot())
+        fixtureSlot() = std::make_unique<Fixture>();
+    return *fixtureSlot();
 }
 
 // A table change: every series refilled from its table, then one drawing.
@@ -93,5 +104,6 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    fixtureSlot().reset();
     return 0;
 }
