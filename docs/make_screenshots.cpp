@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <string>
 
 #include <QApplication>
@@ -60,10 +61,15 @@ void save(QWidget& w, const QString& dir, const char* name)
     std::printf("%s\n", qPrintable(path));
 }
 
-void tabs(QWidget& w, QTabWidget* pages, const QString& dir, const std::string& prefix)
+/// Each tab in turn; `onData` runs when the Data tab is in view (its grids are bound
+/// by its buttons, as a person would press them).
+void tabs(QWidget& w, QTabWidget* pages, const QString& dir, const std::string& prefix,
+          const std::function<void()>& onData = {})
 {
     for (int i = 0; i < pages->count(); ++i) {
         pages->setCurrentIndex(i);
+        if (onData && pages->tabText(i) == QStringLiteral("Data"))
+            onData();
         const std::string name = prefix + "-" + pages->tabText(i).toLower().replace(' ', '-').toStdString();
         save(w, dir, name.c_str());
     }
@@ -103,7 +109,12 @@ int main(int argc, char** argv)
             w.show();
             settle();
             w.bbDefineClick();
-            tabs(w, w.pcSpline, out, "spline");
+            tabs(w, w.pcSpline, out, "spline", [&w] {
+                w.bbSeaRawAvClick();
+                w.bbSeaSplClick();
+                w.bbSeaSplPClick();
+                w.bbShowIncrementsClick();
+            });
             w.hide();
         }
         {
@@ -119,7 +130,11 @@ int main(int argc, char** argv)
             graphs::TfmGraphs w(dm);
             w.resize(1000, 640);
             w.show();
-            tabs(w, w.pcSpline, out, "graphs");
+            tabs(w, w.pcSpline, out, "graphs", [&w] {
+                w.bbSeaRawAvClick();
+                w.bbSeaSplClick();
+                w.bbSeaSplPClick();
+            });
             w.hide();
         }
         {
