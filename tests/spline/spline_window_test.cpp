@@ -315,6 +315,25 @@ TEST_F(SplineWindow, LeavingTheDataTabUnbindsThreePanelsButNotTheIncrements)
     }
 }
 
+TEST_F(SplineWindow, AFailedRunIsShownAndLeavesThePageAndPrintingAlone)
+{
+    show();
+    // 101 raw points in one age bin: more than a bin takes.
+    std::string csv = "Age,Ratio,Error\n";
+    for (int i = 0; i < 101; ++i)
+        csv += "1.0,0.709,0.00002\n";
+    test::writeFile(dir.file("bin.csv"), csv);
+    importCsv(dir.file("bin.csv"), dm.cdsSeaRaw, dm.cdsDeltaT);
+    window->cbDoRawAverages->setChecked(true);
+    window->cbSpline->setChecked(true);
+    click(window->bbCalculate);
+    EXPECT_EQ(dialogs.messages(), (std::vector<std::string>{"Range check error"}));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->pcSpline->currentWidget(), window->tsDefine);
+    EXPECT_FALSE(window->bbPrintGraph->isEnabled());
+    EXPECT_EQ(window->dbgSeaRaw->table(), &dm.cdsSeaRaw); // the raw grid is bound again
+}
+
 TEST_F(SplineWindow, ImportWithoutTheImportWindowSaysSoAndSetsNSpl)
 {
     show();
