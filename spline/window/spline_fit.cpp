@@ -16,6 +16,7 @@
 
 #include "app/settings/settings_store.h"
 #include "data/dm_sea.h"
+#include "import/window/sheet_import_window.h"
 #include "platform/ui/bound_chart.h"
 #include "platform/ui/bound_grid.h"
 #include "platform/ui/chart_printing.h"
@@ -380,13 +381,9 @@ void TfmSplineFit::bbDefineClick()
 
 void TfmSplineFit::sbImportClick()
 {
-    if (importRoutine)
-        importRoutine(this, QString::fromLatin1(text::ImportFileName));
-    else
-        ui::dialogs().message(this, QString::fromLatin1(text::ImportNotAvailable));
-    // eNSpl is left as it is: a Calculate reads NSpl back from it.
-    const int raw = dm_.cdsSeaRaw.isOpen() ? dm_.cdsSeaRaw.rowCount() : 0;
-    NSpl() = 2 * raw < 1 ? DefaultNSpl : 2 * raw;
+    // The import window, placed from the "Sheet" settings, then NSpl from the raw
+    // points; eNSpl is left as it is: a Calculate reads NSpl back from it.
+    openSheetImport(this, dm_, QString::fromLatin1(text::ImportFileName));
 }
 
 void TfmSplineFit::sbPrinterSetupClick() { ui::printerSetup(this); }

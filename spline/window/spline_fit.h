@@ -7,7 +7,6 @@
 // them back.
 #include <QDialog>
 #include <array>
-#include <functional>
 
 #include "platform/ui/panel_status_bar.h"
 
@@ -34,7 +33,6 @@ namespace quorvane::spline {
 namespace text {
 inline constexpr const char* Caption = "Fit Weighted Spline";
 inline constexpr const char* PrepareCalibrationCurve = "Prepare Calibration Curve";
-inline constexpr const char* ImportNotAvailable = "The import window is not available in this version of Quorvane.";
 /// The file name the import window's open dialog proposes from this window.
 inline constexpr const char* ImportFileName = "SeaRaw";
 } // namespace text
@@ -42,18 +40,9 @@ inline constexpr const char* ImportFileName = "SeaRaw";
 class TfmSplineFit : public QDialog {
     Q_OBJECT
 public:
-    /// Opens the import window: places it at the "Sheet" positions, presets its
-    /// file dialog to `fileName`, shows it modally, stores the positions back
-    /// when it closed with OK, and destroys it. Whoever creates the window
-    /// supplies it; with none set, Import only says the import window is not
-    /// available.
-    using ImportRoutine = std::function<void(QWidget* owner, const QString& fileName)>;
-
     explicit TfmSplineFit(QWidget* parent = nullptr);
     TfmSplineFit(data::TdmSea& tables, QWidget* parent = nullptr);
     ~TfmSplineFit() override;
-
-    ImportRoutine importRoutine;
 
     // ---- handlers -----------------------------------------------------------------
     void FormShow();

@@ -334,23 +334,11 @@ TEST_F(SplineWindow, AFailedRunIsShownAndLeavesThePageAndPrintingAlone)
     EXPECT_EQ(window->dbgSeaRaw->table(), &dm.cdsSeaRaw); // the raw grid is bound again
 }
 
-TEST_F(SplineWindow, ImportWithoutTheImportWindowSaysSoAndSetsNSpl)
-{
-    show();
-    window->importRoutine = nullptr;
-    click(window->bbImport);
-    EXPECT_EQ(dialogs.messages(), (std::vector<std::string>{spline::text::ImportNotAvailable}));
-    EXPECT_EQ(NSpl(), DefaultNSpl); // no raw points: 2 * 0 < 1
-}
-
 TEST_F(SplineWindow, ImportCalculatePrintAndCloseKeepTheSixTables)
 {
     show();
     // The import window on a workbook xlwt wrote: sheet "NoError", ages 1 to 99
     // in A2:A100 with Y in B and no uncertainty column.
-    window->importRoutine = [&](QWidget* owner, const QString& fileName) {
-        openSheetImport(owner, dm, fileName);
-    };
     dialogs.openAnswers.push_back(QStringLiteral(QUORVANE_TEST_FIXTURES "/import/xlwt-import.xls"));
     test::ModalGuard importWindow([](QWidget* modal) {
         auto* w = qobject_cast<TfmSheetImport*>(modal);
