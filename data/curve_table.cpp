@@ -198,11 +198,6 @@ void CurveTable::requireOpen() const
         throw TableError(text::DatasetClosed);
 }
 
-void CurveTable::requireBrowsing() const
-{
-    requireOpen();
-}
-
 void CurveTable::first()
 {
     requireOpen();

@@ -173,7 +173,6 @@ private:
     };
 
     void requireOpen() const;
-    void requireBrowsing() const;
     void requireEditing() const;
     const Row& currentRow() const;
     Row& editingRow();
