@@ -938,7 +938,10 @@ void TCustomXlsReport::Run()
         for (int i = 1; i <= sheets; ++i) {
             if (OnBeforeGeneratePage)
                 OnBeforeGeneratePage(i);
-            if (!dynamic_cast<TWorkSheet*>(file->workbook().sheets()[static_cast<std::size_t>(i - 1)].get()))
+            // A sheet name whose sheet stream the file lacks has no cells to fill.
+            const auto& loaded = file->workbook().sheets();
+            if (static_cast<std::size_t>(i) > loaded.size()
+                || !dynamic_cast<TWorkSheet*>(loaded[static_cast<std::size_t>(i - 1)].get()))
                 continue;
             file->setActiveSheet(i);
             run.generateSheet(i);
