@@ -377,7 +377,8 @@ std::optional<std::uint32_t> property(const std::vector<std::uint8_t>& b, const 
         const std::uint32_t value = getU32(p + 2);
         const bool isComplex = pid & 0x8000;
         if ((pid & 0x3FFF) == id) {
-            if (complex && isComplex && value <= end - c) {
+            // Earlier complex sizes may already claim more than the FOPT holds.
+            if (complex && isComplex && c <= end && value <= end - c) {
                 complex->clear();
                 for (std::size_t k = 0; k + 1 < value; k += 2) {
                     const char16_t ch = getU16(b.data() + c + k);
