@@ -7,6 +7,8 @@
 
 #include <memory>
 
+#include "bench/support/gui_bench.h"
+
 #include <QApplication>
 #include <cmath>
 
@@ -51,8 +53,8 @@ struct Fixture {
     }
 };
 
-// Made on first use and destroyed in main, before the application object: a
-// widget must not outlive it.
+// Made on first use and destroyed when the benchmarks end, before the
+// application object: a widget must not outlive it.
 std::unique_ptr<Fixture>& fixtureSlot()
 {
     static std::unique_ptr<Fixture> f;
@@ -61,8 +63,10 @@ std::unique_ptr<Fixture>& fixtureSlot()
 
 Fixture& fixture()
 {
-    if (!fixtureSlot())
+    if (!fixtureSlot()) {
         fixtureSlot() = std::make_unique<Fixture>();
+        quorvane::bench::atBenchmarksEnd([] { fixtureSlot().reset(); });
+    }
     return *fixtureSlot();
 }
 
@@ -95,15 +99,3 @@ void BM_ChartRedraw(benchmark::State& state)
 BENCHMARK(BM_ChartRedraw)->Arg(0b11111)->Arg(0b01110)->Arg(0b10001)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    fixtureSlot().reset();
-    return 0;
-}
